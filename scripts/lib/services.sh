@@ -1,0 +1,98 @@
+# Starts and stops what the Windows tests and the run command need: a virtual
+# display, a private Wine prefix with a running server, and the device simulator.
+# Source it, call kivo_services_init once, and trap kivo_stop_services on EXIT.
+
+kivo_services_init() {
+    KIVO_TOP=$1
+    KIVO_RUN_DIR=$2
+    mkdir -p "$KIVO_RUN_DIR"
+    KIVO_SIMULATOR=${KIVO_SIMULATOR:-$KIVO_TOP/build-native/tools/devsim/kivo-devsim}
+    export KIVO_TOP KIVO_RUN_DIR KIVO_SIMULATOR
+    kivo_started_xvfb= kivo_started_wineserver= kivo_started_simulator=
+}
+
+kivo_fail() {
+    echo "error: $*" >&2
+    return 1
+}
+
+# A display of our own at 24 bits, so the colour key matches exactly.
+kivo_start_xvfb() {
+    command -v Xvfb >/dev/null || { kivo_fail "Xvfb is not installed (scripts/bootstrap installs it)"; return 1; }
+    local displayFile=$KIVO_RUN_DIR/xvfb.display
+    rm -f "$displayFile"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayFile" \
+        >"$KIVO_RUN_DIR/xvfb.log" 2>&1 &
+    kivo_started_xvfb=$!
+    local tries=0
+    until [ -s "$displayFile" ]; do
+        kill -0 "$kivo_started_xvfb" 2>/dev/null || { kivo_fail "Xvfb did not start; see $KIVO_RUN_DIR/xvfb.log"; return 1; }
+        tries=$((tries + 1))
+        [ $tries -lt 200 ] || { kivo_fail "Xvfb gave no display number"; return 1; }
+        sleep 0.05
+    done
+    DISPLAY=:$(head -n 1 "$displayFile")
+    export DISPLAY
+}
+
+# A private prefix, made once and kept; a half-made one is made again.
+kivo_prepare_prefix() {
+    WINEPREFIX=$1
+    WINEDEBUG=-all
+    WINEDLLOVERRIDES="mscoree=;mshtml="
+    export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+    command -v wine >/dev/null || { kivo_fail "Wine is not installed (scripts/bootstrap installs it)"; return 1; }
+    if [ ! -f "$WINEPREFIX/.kivo-ready" ]; then
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$(dirname "$WINEPREFIX")"
+        if ! wineboot -i >"$KIVO_RUN_DIR/wineboot.log" 2>&1 || [ ! -f "$WINEPREFIX/system.reg" ]; then
+            kivo_fail "could not make the Wine prefix $WINEPREFIX; see $KIVO_RUN_DIR/wineboot.log"
+            return 1
+        fi
+        wineserver -w
+        touch "$WINEPREFIX/.kivo-ready"
+    fi
+    mkdir -p "$WINEPREFIX/dosdevices"
+}
+
+# A persistent server makes every Wine start fast; its output goes to a log
+# because it dumps a great deal if a pty it holds hangs up.
+kivo_start_wineserver() {
+    wineserver -p >"$KIVO_RUN_DIR/wineserver.log" 2>&1
+    kivo_started_wineserver=1
+}
+
+# The simulator plays the device on COM11 and takes orders on COM12.
+kivo_start_simulator() {
+    [ -x "$KIVO_SIMULATOR" ] || { kivo_fail "device simulator not built: $KIVO_SIMULATOR (run scripts/build)"; return 1; }
+    KIVO_DEVICE_LINK=$WINEPREFIX/dosdevices/com11
+    KIVO_DEVICE_CONTROL=$WINEPREFIX/dosdevices/com12
+    KIVO_DEVICE_LOG=${KIVO_DEVICE_LOG:-$KIVO_RUN_DIR/device.jsonl}
+    export KIVO_DEVICE_LINK KIVO_DEVICE_CONTROL KIVO_DEVICE_LOG
+    rm -f "$KIVO_DEVICE_LINK" "$KIVO_DEVICE_CONTROL"
+    "$KIVO_SIMULATOR" --link "$KIVO_DEVICE_LINK" --control-link "$KIVO_DEVICE_CONTROL" \
+        --log "$KIVO_DEVICE_LOG" "$@" >"${KIVO_SIMULATOR_OUTPUT:-$KIVO_RUN_DIR/simulator.out}" 2>&1 &
+    kivo_started_simulator=$!
+    local tries=0
+    until [ -e "$KIVO_DEVICE_LINK" ] && [ -e "$KIVO_DEVICE_CONTROL" ]; do
+        kill -0 "$kivo_started_simulator" 2>/dev/null || { kivo_fail "the device simulator stopped at start"; return 1; }
+        tries=$((tries + 1))
+        [ $tries -lt 200 ] || { kivo_fail "the device simulator published no port"; return 1; }
+        sleep 0.05
+    done
+}
+
+# The Wine server goes first: it holds the device's pty as its terminal.
+kivo_stop_services() {
+    if [ -n "$kivo_started_wineserver" ]; then
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
+        kivo_started_wineserver=
+    fi
+    local pid
+    for pid in $kivo_started_simulator $kivo_started_xvfb; do
+        kill -TERM "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    kivo_started_simulator= kivo_started_xvfb=
+}

@@ -1,0 +1,1 @@
+// Serial transfers under Wine against the device simulator.
