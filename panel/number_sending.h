@@ -1,0 +1,16 @@
+// What the number send, the result send and the three operation radio buttons do.
+#pragma once
+
+// Control identifiers of AddRadio, SubtractRadio and MultiplyRadio.
+const int AddRadioId = 3000;
+const int SubtractRadioId = 3001;
+const int MultiplyRadioId = 3002;
+
+// Records the operation of a radio button's identifier; other identifiers change nothing.
+void SelectOperation(int id);
+
+// Sends the text of NumberEdit; a failed send ends the program.
+void SendNumber();
+
+// Sends the chosen operation's result on the two operands; a failed send ends the program.
+void SendResult();
