@@ -45,11 +45,11 @@ kivo_prepare_prefix() {
     if [ ! -f "$WINEPREFIX/.kivo-ready" ]; then
         rm -rf "$WINEPREFIX"
         mkdir -p "$(dirname "$WINEPREFIX")"
-        if ! wineboot -i >"$KIVO_RUN_DIR/wineboot.log" 2>&1 || [ ! -f "$WINEPREFIX/system.reg" ]; then
+        # The registry reaches the disk only when the server ends, hence the wait.
+        if ! wineboot -i >"$KIVO_RUN_DIR/wineboot.log" 2>&1 || ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
             kivo_fail "could not make the Wine prefix $WINEPREFIX; see $KIVO_RUN_DIR/wineboot.log"
             return 1
         fi
-        wineserver -w
         touch "$WINEPREFIX/.kivo-ready"
     fi
     mkdir -p "$WINEPREFIX/dosdevices"
@@ -60,6 +60,9 @@ kivo_prepare_prefix() {
 kivo_start_wineserver() {
     wineserver -p >"$KIVO_RUN_DIR/wineserver.log" 2>&1
     kivo_started_wineserver=1
+    # The first Wine program of a session starts the prefix's services, which
+    # would inherit its output: start them here, away from the tests' pipes.
+    wine cmd /c exit >>"$KIVO_RUN_DIR/wineserver.log" 2>&1 || { kivo_fail "Wine does not start; see $KIVO_RUN_DIR/wineserver.log"; return 1; }
 }
 
 # The simulator plays the device on COM11 and takes orders on COM12.
