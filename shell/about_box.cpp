@@ -22,10 +22,8 @@ static void DrawAboutText(HDC dc, COLORREF colour, int x, int y, const char *tex
     TextOutA(dc, x, y, text, length);
 }
 
-static void PaintAboutBox(HWND box)
+void DrawAboutBox(HDC dc)
 {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(box, &paint);
     HDC memory = CreateCompatibleDC(dc);
     // No font is chosen: the texts use the context's own system font.
     SetBkMode(dc, TRANSPARENT);
@@ -35,17 +33,22 @@ static void PaintAboutBox(HWND box)
     // Loaded at the first paint and kept, so repeated paints cost no GDI objects.
     if (PanelState.AboutPictureBitmap == NULL)
         PanelState.AboutPictureBitmap = LoadBitmapA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDB_ABOUT_LOGO));
-    HGDIOBJ oldBitmap = NULL;
     // Without the logo its square keeps the box's face rather than a stray pattern.
     if (PanelState.AboutPictureBitmap != NULL) {
-        oldBitmap = SelectObject(memory, PanelState.AboutPictureBitmap);
+        HGDIOBJ oldBitmap = SelectObject(memory, PanelState.AboutPictureBitmap);
         BitBlt(dc, 150, 3, LogoSize, LogoSize, memory, 0, 0, SRCCOPY);
-    }
-    EndPaint(box, &paint);
-    // The kept logo must come out of the context before the context goes.
-    if (oldBitmap != NULL)
+        // The kept logo must come out of the context before the context goes.
         SelectObject(memory, oldBitmap);
+    }
     DeleteDC(memory);
+}
+
+static void PaintAboutBox(HWND box)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(box, &paint);
+    DrawAboutBox(dc);
+    EndPaint(box, &paint);
 }
 
 INT_PTR CALLBACK AboutDialogProc(HWND box, UINT message, WPARAM wParam, LPARAM)
