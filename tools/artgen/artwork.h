@@ -1,0 +1,15 @@
+// Every file the generator writes into resources/, and the contact sheet.
+#pragma once
+#include "files.h"
+#include <string>
+#include <vector>
+
+struct ArtFile {
+    std::string Name;
+    Bytes Contents;
+};
+
+std::vector<ArtFile> GenerateArtwork();
+// One PNG of every picture, the icon and the cursor, the skin also enlarged
+// and over a checkerboard where it is see-through.
+bool WriteContactSheet(const std::string &path);
