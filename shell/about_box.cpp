@@ -5,7 +5,7 @@
 #include "panel_state.h"
 #include "resource.h"
 
-const char RightsNotice[] = "Copyright (C) 2026 Kivo Team. All rights reserved.";
+const char RightsNotice[] = "(C) 2026 by Kivo Instruments. All rights reserved.";
 static_assert(sizeof RightsNotice - 1 == 50, "the notice fills exactly 50 characters");
 
 static const int LogoSize = 80;

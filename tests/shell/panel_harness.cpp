@@ -15,6 +15,7 @@ static std::vector<SeenBox> Boxes;
 static std::vector<CreatedWindow> Created;
 static std::vector<HWND> Destroyed;
 static std::vector<HWND> Handled;
+static bool RefuseX;
 
 std::string WindowText(HWND window)
 {
@@ -121,6 +122,8 @@ static LRESULT CALLBACK WatchProc(int code, WPARAM wParam, LPARAM lParam)
                            create->lpszName ? create->lpszName : "", DWORD(create->style),
                            create->dwExStyle, create->x, create->y, create->cx, create->cy,
                            (INT_PTR)create->hMenu, create->hInstance});
+        if (RefuseX && Created.back().className == "X")
+            return 1;  // a nonzero answer cancels the creation
     } else if (code == HCBT_DESTROYWND) {
         Destroyed.push_back((HWND)wParam);
     } else if (code == HCBT_ACTIVATE) {
@@ -142,6 +145,7 @@ void WatchThread()
     Answers.clear();
     Handled.clear();
     DialogHandler = nullptr;
+    RefuseX = false;
     if (Hook == NULL)
         Hook = SetWindowsHookExA(WH_CBT, WatchProc, NULL, GetCurrentThreadId());
 }
@@ -152,6 +156,11 @@ void StopWatching()
         UnhookWindowsHookEx(Hook);
     Hook = NULL;
     DialogHandler = nullptr;
+}
+
+void RefuseMainWindow(bool refuse)
+{
+    RefuseX = refuse;
 }
 
 void QueueAnswers(std::vector<int> answers)

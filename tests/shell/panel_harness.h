@@ -46,6 +46,9 @@ void QueueAnswers(std::vector<int> answers);
 // being answered; the handler runs when the dialog is activated.
 void HandleDialogsWith(std::function<void(HWND)> handler);
 
+// While set, the hook refuses the creation of every top-level window of class "X".
+void RefuseMainWindow(bool refuse);
+
 const std::vector<SeenBox> &SeenBoxes();
 const std::vector<CreatedWindow> &CreatedWindows();
 const std::vector<HWND> &DestroyedWindows();

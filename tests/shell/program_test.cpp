@@ -127,6 +127,19 @@ TEST_F(ProgramTest, RegistrationFailureWarnsAndEndsWithoutAWindow)
         EXPECT_NE("X", made.className);
 }
 
+TEST_F(ProgramTest, MainWindowThatCannotBeMadeEndsTheProgramWithZero)
+{
+    RefuseMainWindow(true);
+    // Without a window nothing would ever post the quit message; the safety
+    // timer's 99 would show that the loop was entered anyway.
+    UINT_PTR safety = SetTimer(NULL, 0, 3000, SafetyStop);
+    EXPECT_EQ(0, RunProgram(GetModuleHandleA(NULL), SW_SHOWNOACTIVATE));
+    KillTimer(NULL, safety);
+    RefuseMainWindow(false);
+    EXPECT_EQ(nullptr, FindPanelOfThisThread());
+    EXPECT_TRUE(SeenBoxes().empty());
+}
+
 // The built program itself, started as a user would start it.
 class KivoProcessTest : public ::testing::Test {
 protected:
