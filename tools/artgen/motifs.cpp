@@ -4,7 +4,7 @@
 Path KLetter(float x, float top, float height)
 {
     // In 24ths of the height: stem 0 to 9, arm's flat top 11 to 20, leg out to 23.5.
-    static const float shape[] = {0, 0, 9, 0, 9, 7.2f, 11, 5.0f, 11, 0, 20, 0, 20, 5.0f, 13.9f, 11.3f,
+    static const float shape[] = {0, 0, 9, 0, 9, 9.2f, 11, 7.0f, 11, 0, 20, 0, 20, 5.0f, 13.9f, 11.3f,
                                   23.5f, 24, 14.4f, 24, 9, 15.4f, 9, 24, 0, 24};
     std::vector<float> points;
     for (float v : shape)

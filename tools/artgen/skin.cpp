@@ -155,8 +155,12 @@ static void DrawTitle(Canvas &canvas, Coverage &foreground)
     };
     const Rgb dark = {70, 32, 0};
     Path k = KLetter(40, 8, 24);
-    PaintForeground(canvas, foreground, StrokePath(k, 2.0f, Size, Size), dark);
-    PaintForeground(canvas, foreground, Subtract(FillPath(k, Size, Size), StrokePath(k, 1.6f, Size, Size)), gold);
+    // The outline stays inside the letter: the gap between its two tops must stay clear.
+    Path shadow = k;
+    TransformPath(shadow, 1, 1, 1.2f, 1.2f);
+    Paint(canvas, Blur(FillPath(shadow, Size, Size), 1), Rgb{90, 30, 0}, 0.6f);
+    PaintForeground(canvas, foreground, FillPath(k, Size, Size), dark);
+    PaintForeground(canvas, foreground, Subtract(FillPath(k, Size, Size), StrokePath(k, 2.6f, Size, Size)), gold);
     // A bright glint down the stem sells the metal.
     Path glint;
     AddRect(glint, 42, 14, 43.2f, 29);
@@ -275,18 +279,32 @@ static void CutHairline(Bytes &rgba, const Coverage &foreground)
             int previous = pass == 0 ? (i + n - 1) % n : (i + 1) % n;
             distance[i] = broken[i] ? 0 : std::min(distance[i], distance[previous] + 1);
         }
+    // Short gaps, such as the one between the K's two tops, stay clear.
     std::vector<int> order;
-    for (int i = 0; i < n; ++i)
-        if (!broken[i]) order.push_back(i);
+    for (int i = 0; i < n; ++i) {
+        if (broken[i]) continue;
+        int run = 1;
+        while (run < 4 && !broken[(i + run) % n]) ++run;
+        for (int back = 1; run < 4 && !broken[(i + n - back) % n]; ++back) ++run;
+        if (run >= 4) order.push_back(i);
+    }
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return distance[a] < distance[b]; });
     int shaded = open - HairlineKeyPixels;
-    for (int k = 0; k < (int)order.size(); ++k) {
+    if (shaded > (int)order.size()) {
+        std::fprintf(stderr, "kivo-artgen: too few hairline pixels to shade\n");
+        std::exit(1);
+    }
+    for (int i = 0; i < n; ++i)
+        if (!broken[i]) {
+            uint8_t *p = &rgba[((size_t)ring[i].second * Size + ring[i].first) * 4];
+            p[0] = 255; p[1] = 240; p[2] = 0;
+        }
+    for (int k = 0; k < shaded; ++k) {
         uint8_t *p = &rgba[((size_t)ring[order[k]].second * Size + ring[order[k]].first) * 4];
-        bool shade = k < shaded;
         int step = distance[order[k]] % 3;
-        p[0] = shade ? (uint8_t)(255 - (step == 2)) : 255;
-        p[1] = shade ? (uint8_t)(239 - step) : 240;
-        p[2] = shade ? (uint8_t)(step == 2) : 0;
+        p[0] = (uint8_t)(255 - (step == 2));
+        p[1] = (uint8_t)(239 - step);
+        p[2] = (uint8_t)(step == 2);
     }
 }
 
