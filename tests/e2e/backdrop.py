@@ -5,7 +5,8 @@ shows as something when a window of a known colour lies beneath it. The
 backdrop also reports every button press it receives on stdout ("press X Y"),
 which is how a test sees that a click on the margin went through the panel.
 
-Run as a program: backdrop.py X Y WIDTH HEIGHT RRGGBB
+Run as a program: backdrop.py X Y WIDTH HEIGHT RRGGBB [above]
+With "above" the window stays on top instead: a cover to lay over another.
 """
 import ctypes
 import ctypes.util
@@ -75,8 +76,9 @@ def main():
     xlib.XStoreName(display, window, b"kivo-backdrop")
     xlib.XSelectInput(display, window, ButtonPressMask | StructureNotifyMask)
     xlib.XMapWindow(display, window)
-    # Beneath everything, whatever was mapped before it.
-    xlib.XLowerWindow(display, window)
+    if sys.argv[6:] != ["above"]:
+        # Beneath everything, whatever was mapped before it.
+        xlib.XLowerWindow(display, window)
     xlib.XFlush(display)
 
     event = XEvent()

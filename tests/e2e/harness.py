@@ -59,13 +59,13 @@ class HarnessError(RuntimeError):
 
 def environment(device=True):
     """The variables the tests need; a clear error when one is missing."""
-    needed = ["DISPLAY", "WINEPREFIX", "KIVO_EXE", "KIVO_INSPECTOR"]
+    needed = ["DISPLAY", "WINEPREFIX", "KIVO_EXE", "KIVO_INSPECTOR", "KIVO_TASKBAR"]
     needed += ["KIVO_DEVICE_CONTROL", "KIVO_DEVICE_LOG"] if device else []
     missing = [name for name in needed if not os.environ.get(name)]
     if missing:
         raise HarnessError("not set: %s (run the end-to-end tests through scripts/test)" % ", ".join(missing))
-    for name in needed[2:5]:
-        if not os.path.exists(os.environ[name]):
+    for name in needed[2:]:
+        if name != "KIVO_DEVICE_LOG" and not os.path.exists(os.environ[name]):
             raise HarnessError("%s does not exist: %s" % (name, os.environ[name]))
     env = dict(os.environ)
     env.setdefault("WINEDEBUG", "-all")
@@ -153,10 +153,17 @@ def near(pixel, colour, tolerance=24):
     return all(abs(a - b) <= tolerance for a, b in zip(pixel, colour))
 
 
-def count_pixels(image, box, predicate):
+def count_pixels(image, box, predicate, exclude=None):
+    """How many pixels of box, less those of the box exclude, satisfy predicate."""
     left, top, right, bottom = box
     pixels = image.load()
-    return sum(1 for y in range(top, bottom) for x in range(left, right) if predicate(pixels[x, y]))
+    count = 0
+    for y in range(top, bottom):
+        for x in range(left, right):
+            if exclude and exclude[0] <= x < exclude[2] and exclude[1] <= y < exclude[3]:
+                continue
+            count += 1 if predicate(pixels[x, y]) else 0
+    return count
 
 
 def region_difference(first, second, box, offset=(0, 0)):
@@ -176,11 +183,12 @@ def region_difference(first, second, box, offset=(0, 0)):
 class Backdrop:
     """A window of BACKDROP_COLOUR beneath everything; records the presses it gets."""
 
-    def __init__(self, x=0, y=0, width=700, height=600, colour=BACKDROP_COLOUR, env=None):
+    def __init__(self, x=0, y=0, width=700, height=600, colour=BACKDROP_COLOUR, env=None, above=False):
         hex_colour = "%02x%02x%02x" % colour
         self.log = tempfile.TemporaryFile()
         self.process = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "backdrop.py"),
-                                         str(x), str(y), str(width), str(height), hex_colour],
+                                         str(x), str(y), str(width), str(height), hex_colour]
+                                        + (["above"] if above else []),
                                         stdin=subprocess.PIPE, stdout=self.log, env=env)
         wait_until(lambda: b"mapped" in self._read(), 10, "the backdrop window")
 
@@ -293,12 +301,18 @@ def name_of(control):
 class Panel:
     """One run of the program."""
 
-    def __init__(self, env, name="panel"):
+    def __init__(self, env, name="panel", minimised=False):
         self.env = env
         self.name = name
+        if inspect(env)["panels"]:
+            raise AssertionError("a panel is already open: another run was left behind")
         self.out = open(os.path.join(output_dir(), name + ".out"), "wb")
-        self.process = subprocess.Popen(["wine", env["KIVO_EXE"]], stdout=self.out, stderr=subprocess.STDOUT,
-                                        env=env)
+        command = ["wine", env["KIVO_EXE"]]
+        if minimised:
+            # start.exe hands the program a minimising show command and
+            # waits for it, passing its exit code on.
+            command = ["wine", "start", "/wait", "/min", "/unix", env["KIVO_EXE"]]
+        self.process = subprocess.Popen(command, stdout=self.out, stderr=subprocess.STDOUT, env=env)
         self.state = wait_until(self._shown, 30, "the panel's window")
 
     def _shown(self):
@@ -424,6 +438,13 @@ class Panel:
                 return candidate
         raise AssertionError("the box has gone")
 
+    def restore(self):
+        """Restores the minimised panel as a press on its taskbar button would."""
+        code, out = run_wine([self.env["KIVO_TASKBAR"]], self.env)
+        if code != 0:
+            raise AssertionError("could not restore the panel: %s" % out)
+        return wait_until(lambda: not self.window()["iconic"], 5, "the panel to be restored")
+
     # The end.
     def exit_code(self, timeout=10):
         try:
@@ -480,8 +501,8 @@ class PanelTestCase(unittest.TestCase):
             cls.device.close()
         cls.backdrop.close()
 
-    def new_panel(self, name):
-        """Ends the class's panel and starts another, for tests that end it."""
+    def new_panel(self, name, minimised=False):
+        """Ends the class's panel and starts another."""
         self.panel.stop()
-        type(self).panel = Panel(self.env, name)
+        type(self).panel = Panel(self.env, name, minimised)
         return self.panel

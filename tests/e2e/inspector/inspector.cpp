@@ -45,8 +45,12 @@ static std::string Handle(HWND window)
     return text;
 }
 
+// After one question has gone unanswered the rest would too, each after its
+// own deadline, so a busy panel is asked nothing more.
 static bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR *answer)
 {
+    if (AnyTimeout)
+        return false;
     if (SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK,
                             AnswerTimeoutMilliseconds, answer))
         return true;
