@@ -65,7 +65,7 @@ Canvas DrawGlossyFace(int id)
 
     // The outline takes the stripe's deepest colour.
     Rgb outline = id == 107 ? Rgb{51, 51, 51} : face->Rows[2].second;
-    TextStyle style = Fitted({width == 60 ? SansBold : SansCondensedBold, 15.0f, 1.0f, 0.4f}, face->Word, width - 8.0f);
+    TextStyle style = Fitted({width == 60 ? SansBold : SansCondensedBold, 14.5f, 1.0f, 0.4f}, face->Word, width - 11.0f);
     Path word = CentredWord(style, face->Word, width / 2.0f, 9.0f);
     Rgb pale = Mix({255, 255, 255}, face->Rows.back().second, 0.35f);
     PaintOutlined(canvas, word, [pale](float, float y) { return Mix({255, 255, 255}, pale, std::clamp((y - 4) / 9.0f, 0.0f, 1.0f)); },

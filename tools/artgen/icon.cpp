@@ -47,27 +47,31 @@ Canvas DrawIcon(int size)
         float t = std::clamp(((x + y) / s - 60) / 330.0f, 0.0f, 1.0f);
         return Mix({205, 205, 208}, {105, 105, 112}, t);
     });
-    // Crumpled off-white paper: soft lumps plus sharper creases from folded noise.
+    // Crumpled off-white paper: a ridged height field lit from the upper left,
+    // so creases catch light on one side and fall into shade on the other.
     Paint(canvas, paperCover, [s](float x, float y) {
+        auto height = [](float u, float v) {
+            return std::fabs(Noise(u, v, 40, 3) - 0.5f) * 1.0f + std::fabs(Noise(u + 17, v + 5, 17, 7) - 0.5f) * 0.5f +
+                   std::fabs(Noise(u - 9, v + 23, 8, 11) - 0.5f) * 0.2f;
+        };
         float u = x / s, v = y / s;
-        float lumps = Noise(u, v, 46, 3) - 0.5f;
-        float crease = std::fabs(Noise(u + 9, v - 4, 22, 7) - 0.5f) * 2;
-        float fine = Noise(u, v, 7, 11) - 0.5f;
-        float light = 240 + lumps * 22 - (1 - crease) * 14 * (crease < 0.2f ? 1.0f : 0.3f) + fine * 6;
-        return Rgb{light + 5, light + 3, light - 6};
+        float dx = height(u + 1, v) - height(u - 1, v), dy = height(u, v + 1) - height(u, v - 1);
+        float light = 238 + (-dx - dy) * 260;
+        light = std::clamp(light, 200.0f, 255.0f);
+        return Rgb{light + 2, light, light - 8};
     });
 
     Path k = KLetter(74 * s, 62 * s, 112 * s);
     Path ivo;
     TextPath(ivo, {SansBold, 38 * s, 0.95f, 1.2f * s}, "IVO", 146 * s, 198 * s);
     Rgb dark = {70, 40, 0};
-    float outline = std::max(1.2f, 7 * s);
+    float outline = std::max(0.9f, 7 * s);
     PaintOutlined(canvas, k, [s](float, float y) {
         return Ramp({{62, {255, 246, 150}}, {110, {255, 220, 30}}, {174, {240, 170, 0}}}, y / s);
     }, dark, outline);
     PaintOutlined(canvas, ivo, [s](float, float y) {
         return Mix({255, 175, 50}, {235, 105, 0}, std::clamp((y / s - 165) / 33.0f, 0.0f, 1.0f));
-    }, dark, std::max(1.0f, 5 * s));
+    }, dark, std::max(0.5f, 5 * s));
     // The sticker's surface sits under the flap's shadow, and the flap on top.
     Paint(canvas, Multiply(Blur(flapCover, std::max(1, blur)), discCover), Rgb{40, 40, 40}, 0.45f);
     Paint(canvas, flapCover, [s](float x, float y) {

@@ -26,18 +26,18 @@ Canvas DrawAboutLogo()
         });
     }
     const Rgb dark = {60, 35, 0};
-    Path k = KLetter(10, 7, 50);
+    Path k = KLetter(17, 7, 48);
     Paint(canvas, Blur(FillPath(k, size, size), 2), Rgb{0, 0, 0}, 0.25f);
     PaintOutlined(canvas, k, [](float, float y) {
         return Ramp({{7, {255, 248, 170}}, {22, {255, 214, 40}}, {40, {235, 165, 10}}, {57, {205, 125, 0}}}, y);
     }, dark, 3.0f);
     Path shine;
-    AddRect(shine, 13, 10, 15.5f, 52);
+    AddRect(shine, 20, 10, 22.5f, 50);
     Paint(canvas, Multiply(FillPath(shine, size, size), FillPath(k, size, size)), Rgb{255, 255, 225}, 0.6f);
 
     TextStyle small = {SansBold, 17.0f, 0.92f, 0.3f};
     Path ivo;
-    TextPath(ivo, small, "IVO", 44, 74);
+    TextPath(ivo, small, "IVO", 46, 75);
     PaintOutlined(canvas, ivo, [](float, float y) {
         return Mix({255, 190, 60}, {235, 110, 0}, std::clamp((y - 61) / 13.0f, 0.0f, 1.0f));
     }, dark, 2.6f);

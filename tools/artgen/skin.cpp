@@ -166,15 +166,18 @@ static void DrawTitle(Canvas &canvas, Coverage &foreground)
     AddRect(glint, 42, 14, 43.2f, 29);
     Paint(canvas, Multiply(FillPath(glint, Size, Size), FillPath(k, Size, Size)), Rgb{255, 250, 215}, 0.7f);
 
-    TextStyle name = {SerifBold, 15.5f, 0.86f, 0.1f};
+    // The long name runs from the K to about x 206, the last word in small capitals.
+    TextStyle name = {SerifCondensedBold, 15.0f, 1.0f, 0.2f};
+    TextStyle small = {SansBold, 8.0f, 0.9f, 0.5f};
+    float room = 206 - 65 - 3 - TextWidth(small, "DELUXE");
+    name.ScaleX = room / TextWidth(name, "ivo Tally Station");
     Path words;
-    float x = 66 + TextPath(words, name, "ivo Tally Station", 66, 28);
+    float x = 65 + TextPath(words, name, "ivo Tally Station", 65, 28);
     PaintForeground(canvas, foreground, StrokePath(words, 2.0f, Size, Size), dark);
     PaintForeground(canvas, foreground, FillPath(words, Size, Size), gold);
 
-    TextStyle small = {SansBold, 9.0f, 0.95f, 0.6f};
     Path deluxe;
-    TextPath(deluxe, small, "DELUXE", x + 4, 28);
+    TextPath(deluxe, small, "DELUXE", x + 3, 28);
     PaintForeground(canvas, foreground, StrokePath(deluxe, 2.0f, Size, Size), Rgb{20, 50, 0});
     PaintForeground(canvas, foreground, FillPath(deluxe, Size, Size), [](float, float y) {
         return Mix({215, 255, 90}, {120, 200, 20}, std::clamp((y - 20) / 8.0f, 0.0f, 1.0f));
@@ -185,32 +188,45 @@ static void DrawTitle(Canvas &canvas, Coverage &foreground)
 // columns 284 to 292; the notice is placed so that it does.
 static void DrawFooter(Canvas &canvas, Coverage &foreground)
 {
-    TextStyle version = {SansBold, 11.5f, 0.92f, 0.2f};
+    // "Version 1.0" fills x 26 to 80, whatever the font's own widths.
+    TextStyle version = {SansBold, 11.5f, 1.0f, 0.3f};
+    float versionBox[4];
+    TextBounds(version, "Version 1.0", versionBox);
+    version.ScaleX = 54.0f / (versionBox[2] - versionBox[0]);
     Path versionPath;
-    TextPath(versionPath, version, "Version 1.0", 27, 318);
-    Coverage soft = Blur(StrokePath(versionPath, 3.0f, Size, Size), 1);
-    PaintForeground(canvas, foreground, soft, Rgb{70, 20, 120});
-    PaintForeground(canvas, foreground, StrokePath(versionPath, 1.6f, Size, Size), Rgb{125, 55, 200});
+    TextPath(versionPath, version, "Version 1.0", 26.5f - versionBox[0] * version.ScaleX, 317);
+    Coverage soft = Blur(StrokePath(versionPath, 2.6f, Size, Size), 1);
+    PaintForeground(canvas, foreground, soft, Rgb{75, 25, 125});
+    PaintForeground(canvas, foreground, StrokePath(versionPath, 1.3f, Size, Size), Rgb{120, 60, 200});
     PaintForeground(canvas, foreground, FillPath(versionPath, Size, Size), [](float, float y) {
-        return Mix({200, 150, 255}, {150, 90, 235}, std::clamp((y - 309) / 9.0f, 0.0f, 1.0f));
+        return Mix({215, 175, 255}, {160, 100, 240}, std::clamp((y - 308) / 9.0f, 0.0f, 1.0f));
     });
 
     TextStyle notice = {SerifCondensedBold, 11.0f, 0.84f, 0.1f};
     const std::string right = "Instruments Group";
-    float before = TextWidth(notice, right.substr(0, right.size() - 1));
-    Path p;
-    TextPath(p, notice, "p", 0, 0);
     float box[4];
     TextBounds(notice, "p", box);
-    // The foot serif of the p spans the glyph's ink; centre it on column 288.
-    float startX = 288.5f - before - (box[0] + box[2]) / 2;
     float baseline = 323.2f - box[3];
+    // Centre the ink that reaches row 323 (the p's foot) on column 288.
+    Path trial;
+    TextPath(trial, notice, right, 200, baseline);
+    Coverage ink = FillPath(trial, Size, Size);
+    float weight = 0, sum = 0;
+    for (int x = 0; x < Size; ++x) {
+        weight += ink.Value[(size_t)323 * Size + x];
+        sum += ink.Value[(size_t)323 * Size + x] * (x + 0.5f);
+    }
+    float startX = 200 + (288.5f - (weight > 0 ? sum / weight : 288.5f));
     Path notices;
-    TextPath(notices, notice, "\xA9 2026 Kivo", 89, baseline);
+    TextPath(notices, notice, "\xA9 2026 Kivo", 90, baseline);
     TextPath(notices, notice, right, startX, baseline);
-    PaintForeground(canvas, foreground, StrokePath(notices, 1.8f, Size, Size), Rgb{95, 0, 0});
+    // The foot below the frame is nine pixels wide; it takes the letters' outline colour.
+    const Rgb rim = {255, 228, 190};
+    for (int x = 284; x <= 292; ++x)
+        SetPixel(canvas, x, 323, Mix(rim, {200, 120, 80}, std::fabs(x - 288) / 5.0f));
+    PaintForeground(canvas, foreground, StrokePath(notices, 2.2f, Size, Size), rim);
     PaintForeground(canvas, foreground, FillPath(notices, Size, Size), [](float, float y) {
-        return Mix({255, 70, 60}, {200, 10, 10}, std::clamp((y - 311) / 10.0f, 0.0f, 1.0f));
+        return Mix({235, 30, 25}, {185, 0, 10}, std::clamp((y - 311) / 10.0f, 0.0f, 1.0f));
     });
 }
 
