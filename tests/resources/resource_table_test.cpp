@@ -1,6 +1,5 @@
 // The resource table and the bitmaps, read from the linked resource object.
 #include "resource_reader.h"
-#include "resource.h"
 #include <gtest/gtest.h>
 #include <set>
 #include <tuple>
@@ -44,20 +43,6 @@ TEST(ResourceTable, HoldsExactlyTheProgramsResourcesInUsEnglish)
     std::set<Entry> found;
     EnumResourceTypesA(GetModuleHandleA(NULL), AddType, reinterpret_cast<LONG_PTR>(&found));
     EXPECT_EQ(expected, found);
-}
-
-TEST(ResourceTable, IdentifiersMatchTheHeader)
-{
-    const int ids[] = {IDB_SKIN, IDB_CLOSE_BUTTON, IDB_MINIMIZE_BUTTON, IDB_ABOUT_BUTTON, IDB_SWITCH_ON,
-                       IDB_SWITCH_OFF, IDB_SAVE_BUTTON, IDB_ERASE_BUTTON, IDB_RESET_BUTTON,
-                       IDB_SEND_NUMBER_BUTTON, IDB_SEND_RESULT_BUTTON, IDB_OPERATION_GROUP, IDB_ABOUT_LOGO};
-    const int numbers[] = {102, 103, 104, 105, 106, 107, 109, 110, 111, 112, 113, 114, 115};
-    for (int i = 0; i < 13; ++i)
-        EXPECT_EQ(numbers[i], ids[i]);
-    EXPECT_EQ(108, IDD_ABOUT);
-    EXPECT_EQ(120, IDI_APP);
-    EXPECT_EQ(105, IDC_TEXT_BEAM);
-    EXPECT_EQ(7, IDC_TEXT_BEAM_IMAGE);
 }
 
 struct BitmapCase {

@@ -171,7 +171,7 @@ Canvas DrawSendResultFace()
         for (int x = 1; x < 79; ++x) {
             float dx = (x - 39.5f) / 39.0f, dy = (y - 12.0f) / 12.0f;
             float edge = std::clamp(dx * dx * 0.55f + dy * dy * 0.6f, 0.0f, 1.0f);
-            SetPixel(canvas, x, y, Mix({150, 8, 72}, {62, 0, 30}, edge));
+            SetPixel(canvas, x, y, Mix({145, 6, 68}, {62, 0, 30}, edge));
         }
     FramePixels(canvas, FrameGrey);
     TextStyle style = Fitted({MonoBold, 12.5f, 1.0f, 0.0f}, "CALCULATE", 70);
