@@ -28,7 +28,7 @@ static bool InLeftBar(int x, int y)
     return reach >= 0 && x >= reach && x <= 27 - (reach - 11);
 }
 
-// The right bar mirrors the left about the window's middle column pair.
+// The right bar mirrors the left one about x 174.
 static bool InRightBar(int x, int y)
 {
     int reach = LeftBarReach(y);
@@ -115,15 +115,14 @@ static void DrawSideBars(Canvas &canvas, Coverage &foreground)
             bool left = InLeftBar(x, y);
             if (!left && !InRightBar(x, y))
                 continue;
-            int reach = LeftBarReach(y);
             bool edge = !(left ? InLeftBar(x - 1, y) && InLeftBar(x + 1, y) && InLeftBar(x, y - 1) && InLeftBar(x, y + 1)
                                : InRightBar(x - 1, y) && InRightBar(x + 1, y) && InRightBar(x, y - 1) && InRightBar(x, y + 1));
             Rgb colour;
-            if (edge || reach < 0) {
+            if (edge) {
                 colour = {199, 90, 0};
             } else {
                 // Rounded across its width: light near both long edges, deep orange in the middle.
-                float u = ((left ? x - 11 : x - 321) - 0.0f) / 16.0f;
+                float u = (left ? x - 11 : x - 321) / 16.0f;
                 colour = Ramp({{0.0f, {232, 150, 80}}, {0.12f, {244, 171, 112}}, {0.3f, {241, 140, 60}},
                                {0.5f, {238, 125, 33}}, {0.68f, {240, 138, 55}}, {0.88f, {244, 171, 112}},
                                {1.0f, {232, 150, 80}}}, u);
