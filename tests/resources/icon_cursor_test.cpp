@@ -106,8 +106,9 @@ TEST(ResourceCursor, GroupNamesImageSevenAndItDrawsTheBeam)
     EXPECT_EQ("####o.o####", serif);
     for (int x = 11; x <= 21; ++x) serif[x - 11] = pixel(x, 27);
     EXPECT_EQ("####o.o####", serif);
-    for (int x = 14; x <= 18; ++x) cross += pixel(x, 3);
-    EXPECT_EQ(".###.", cross);
+    for (int y : {3, 26})
+        for (int x = 14; x <= 18; ++x) cross += pixel(x, y);
+    EXPECT_EQ(".###..###.", cross);
     for (int y = 0; y < 32; ++y) stem += pixel(16, y);
     EXPECT_EQ("...########################.....", stem);   // serif's clear middle, cross, upright, cross, serif
     for (int y = 4; y <= 25; ++y)
