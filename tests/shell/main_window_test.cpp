@@ -177,26 +177,6 @@ TEST_F(MainWindowTest, UnknownIdentifiersAndEditNotificationsChangeNothing)
     EXPECT_TRUE(IsWindow(window));
 }
 
-TEST_F(MainWindowTest, CloseButtonQuitsAtOnceWithoutAQuestion)
-{
-    Press(window, PanelState.CloseButton);
-    int code = -1;
-    EXPECT_TRUE(TakeQuitMessage(&code));
-    EXPECT_EQ(0, code);
-    EXPECT_TRUE(SeenBoxes().empty());
-    // The window stays until the process ends.
-    EXPECT_TRUE(IsWindow(window));
-}
-
-TEST_F(MainWindowTest, CloseMessageDestroysTheWindowAndQuits)
-{
-    SendMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(window));
-    int code = -1;
-    EXPECT_TRUE(TakeQuitMessage(&code));
-    EXPECT_EQ(0, code);
-}
-
 TEST_F(MainWindowTest, MinimizeButtonMinimisesAndRestoreBringsThePanelBack)
 {
     ShowWindow(window, SW_SHOWNOACTIVATE);

@@ -140,20 +140,6 @@ TEST(PaintPanel, DrawsTheFramedRectangleAndTheLabels)
     }, fill);
 }
 
-TEST(PaintPanel, RepaintsTheSamePictureAndPutsTheContextBack)
-{
-    Canvas first(350, 350, RGB(0, 0, 255)), scratch(350, 350, RGB(0, 0, 255)), last(350, 350, RGB(0, 0, 255));
-    PaintPanel(first.dc);
-    for (int i = 0; i < 50; i++)
-        PaintPanel(scratch.dc);
-    PaintPanel(last.dc);
-    GdiFlush();
-    EXPECT_EQ(0, memcmp(first.pixels, last.pixels, 350 * 350 * 4));
-    // Whatever was selected for drawing is back out of the context.
-    EXPECT_EQ(GetStockObject(BLACK_PEN), GetCurrentObject(scratch.dc, OBJ_PEN));
-    EXPECT_EQ(GetStockObject(WHITE_BRUSH), GetCurrentObject(scratch.dc, OBJ_BRUSH));
-}
-
 TEST(DrawAboutBox, DrawsTheThreeTextsAndTheLogo)
 {
     ASSERT_EQ(50u, strlen(RightsNotice));

@@ -208,14 +208,6 @@ protected:
     HWND found = NULL;
 };
 
-TEST_F(KivoProcessTest, CloseMessageEndsWithZero)
-{
-    HWND window = Start(SW_SHOWNORMAL);
-    ASSERT_NE(nullptr, window);
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0u, ExitCode());
-}
-
 TEST_F(KivoProcessTest, StartsMinimisedWhenAskedAndCloseButtonEndsWithZero)
 {
     HWND window = Start(SW_SHOWMINNOACTIVE);
