@@ -74,8 +74,8 @@ static UINT ReadFlags(HWND box)
         flags |= MB_ICONINFORMATION;
     else if (icon != NULL)
         flags |= 0xF0;  // some other icon: never what the panel asks for
-    LRESULT defaultId = SendMessageA(box, DM_GETDEFID, 0, 0);
-    if (HIWORD(defaultId) == DC_HASDEFID && second != 0 && LOWORD(defaultId) == second)
+    HWND secondButton = second != 0 ? GetDlgItem(box, second) : NULL;
+    if (secondButton != NULL && (GetWindowLongA(secondButton, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
         flags |= MB_DEFBUTTON2;
     return flags;
 }
@@ -96,6 +96,28 @@ static void AnswerBox(HWND box)
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
 }
 
+// A box is activated before its initialisation has chosen the default
+// button, so it is read and answered a moment later, from its own modal loop.
+static std::vector<HWND> Pending;
+
+static void CALLBACK ReadPendingBoxes(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    std::vector<HWND> boxes;
+    boxes.swap(Pending);
+    for (HWND box : boxes) {
+        if (!IsWindow(box))
+            continue;
+        char text[1024] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        Boxes.push_back({box, GetWindow(box, GW_OWNER), WindowText(box), text, ReadFlags(box)});
+        if (GetDlgItem(box, 0xFFFF) == NULL && DialogHandler)
+            DialogHandler(box);
+        else
+            AnswerBox(box);
+    }
+}
+
 static void OnActivate(HWND window)
 {
     if (!IsDialog(window))
@@ -105,13 +127,8 @@ static void OnActivate(HWND window)
             return;  // a box may be activated more than once
     }
     Handled.push_back(window);
-    char text[1024] = "";
-    GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
-    Boxes.push_back({window, GetWindow(window, GW_OWNER), WindowText(window), text, ReadFlags(window)});
-    if (GetDlgItem(window, 0xFFFF) == NULL && DialogHandler)
-        DialogHandler(window);
-    else
-        AnswerBox(window);
+    Pending.push_back(window);
+    SetTimer(NULL, 0, 1, ReadPendingBoxes);
 }
 
 static LRESULT CALLBACK WatchProc(int code, WPARAM wParam, LPARAM lParam)
@@ -144,6 +161,7 @@ void WatchThread()
     ForgetSeen();
     Answers.clear();
     Handled.clear();
+    Pending.clear();
     DialogHandler = nullptr;
     RefuseX = false;
     if (Hook == NULL)
