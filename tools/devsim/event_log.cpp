@@ -1,0 +1,177 @@
+// JSON lines for the tests, readable lines for whoever watches the terminal.
+#include "event_log.h"
+
+#include <cstdarg>
+#include <ctime>
+
+bool OpenEventLog(EventLog &log, const char *path)
+{
+    log.file = fopen(path, "ae");
+    return log.file != nullptr;
+}
+
+void CloseEventLog(EventLog &log)
+{
+    if (log.file)
+        fclose(log.file);
+    log.file = nullptr;
+}
+
+struct Stamp {
+    char iso[64];     // 2026-12-07T06:30:01.123Z
+    char clock[32];   // 06:30:01.123
+};
+
+static Stamp Now()
+{
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm parts;
+    gmtime_r(&now.tv_sec, &parts);
+    int milliseconds = int(now.tv_nsec / 1000000);
+    Stamp stamp;
+    snprintf(stamp.iso, sizeof stamp.iso, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ",
+             parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+             parts.tm_hour, parts.tm_min, parts.tm_sec, milliseconds);
+    snprintf(stamp.clock, sizeof stamp.clock, "%02d:%02d:%02d.%03d",
+             parts.tm_hour, parts.tm_min, parts.tm_sec, milliseconds);
+    return stamp;
+}
+
+std::string JsonText(const std::string &bytes)
+{
+    std::string text;
+    for (unsigned char byte : bytes) {
+        if (byte == '"' || byte == '\\') {
+            text += '\\';
+            text += char(byte);
+        } else if (byte >= 0x20 && byte < 0x7f) {
+            text += char(byte);
+        } else {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\u%04x", byte);
+            text += escape;
+        }
+    }
+    return text;
+}
+
+static std::string HexText(const std::string &bytes)
+{
+    static const char Digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : bytes) {
+        hex += Digits[byte >> 4];
+        hex += Digits[byte & 15];
+    }
+    return hex;
+}
+
+// Like JsonText but for eyes: C-style escapes.
+static std::string TerminalText(const std::string &bytes)
+{
+    std::string text;
+    for (unsigned char byte : bytes) {
+        if (byte == '"' || byte == '\\') {
+            text += '\\';
+            text += char(byte);
+        } else if (byte >= 0x20 && byte < 0x7f) {
+            text += char(byte);
+        } else {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\x%02x", byte);
+            text += escape;
+        }
+    }
+    return text;
+}
+
+// Each line is flushed at once: a test reads the log while we run.
+static void WriteJson(EventLog &log, const std::string &line)
+{
+    if (!log.file)
+        return;
+    fputs(line.c_str(), log.file);
+    fputc('\n', log.file);
+    fflush(log.file);
+}
+
+static void WriteTerminal(EventLog &log, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+static void WriteTerminal(EventLog &log, const char *format, ...)
+{
+    if (log.quiet)
+        return;
+    va_list arguments;
+    va_start(arguments, format);
+    vprintf(format, arguments);
+    va_end(arguments);
+    fflush(stdout);
+}
+
+static std::string Head(const Stamp &stamp, const char *event)
+{
+    return std::string("{\"time\":\"") + stamp.iso + "\",\"event\":\"" + event + "\"";
+}
+
+void LogStart(EventLog &log, const std::string &where)
+{
+    Stamp stamp = Now();
+    WriteJson(log, Head(stamp, "start") + ",\"where\":\"" + JsonText(where) + "\"}");
+}
+
+void LogTransfer(EventLog &log, const std::string &bytes, const LineSettings &line,
+                 const char *meaning)
+{
+    Stamp stamp = Now();
+    bool empty = bytes.empty();
+    char lineJson[128];
+    snprintf(lineJson, sizeof lineJson,
+             "\"line\":{\"baud\":%d,\"data_bits\":%d,\"parity\":\"%s\",\"stop_bits\":%d}",
+             line.baud, line.dataBits, line.parity, line.stopBits);
+    // An empty transfer carries the same fields, so one parser reads both.
+    std::string json = Head(stamp, empty ? "empty" : "message");
+    json += ",\"hex\":\"" + HexText(bytes) + "\",\"text\":\"" + JsonText(bytes)
+            + "\",\"length\":" + std::to_string(bytes.size());
+    json += std::string(",") + lineJson;
+    if (!empty)
+        json += std::string(",\"meaning\":\"") + meaning + "\"";
+    WriteJson(log, json + "}");
+
+    char settings[48];
+    snprintf(settings, sizeof settings, "%d %d%c%d", line.baud, line.dataBits,
+             line.parity[0] == 'n' ? 'N' : char(line.parity[0] - 'a' + 'A'), line.stopBits);
+    if (empty)
+        WriteTerminal(log, "%s  <- (no bytes)  (%s)\n", stamp.clock, settings);
+    else
+        WriteTerminal(log, "%s  <- \"%s\"  %s  (%s)\n", stamp.clock,
+                      TerminalText(bytes).c_str(), meaning, settings);
+}
+
+void LogAnswer(EventLog &log, int value, const char *reason)
+{
+    Stamp stamp = Now();
+    WriteJson(log, Head(stamp, "answer") + ",\"value\":" + std::to_string(value)
+                   + ",\"reason\":\"" + reason + "\"}");
+    std::string said = reason;
+    if (said == "counter")
+        said = "Counter";
+    else if (said == "auto-counter")
+        said = "Auto Counter";
+    WriteTerminal(log, "%s  -> %d (%s)\n", stamp.clock, value, said.c_str());
+}
+
+void LogControl(EventLog &log, const std::string &command)
+{
+    Stamp stamp = Now();
+    WriteJson(log, Head(stamp, "control") + ",\"command\":\"" + JsonText(command) + "\"}");
+    WriteTerminal(log, "%s  control: %s\n", stamp.clock, TerminalText(command).c_str());
+}
+
+void LogStop(EventLog &log)
+{
+    Stamp stamp = Now();
+    WriteJson(log, Head(stamp, "stop") + "}");
+    WriteTerminal(log, "%s  stopped\n", stamp.clock);
+}

@@ -1,0 +1,27 @@
+// The simulator's two records of what happened: one JSON object per line in
+// the log file (others parse it), and a readable line per event on stdout.
+#pragma once
+
+#include "pty_link.h"
+
+#include <cstdio>
+#include <string>
+
+struct EventLog {
+    FILE *file = nullptr;   // --log, appended to; none when null
+    bool quiet = false;     // no terminal lines
+};
+
+bool OpenEventLog(EventLog &log, const char *path);
+void CloseEventLog(EventLog &log);
+
+void LogStart(EventLog &log, const std::string &where);
+// event is "message" (bytes received) or "empty" (a transfer without bytes).
+void LogTransfer(EventLog &log, const std::string &bytes, const LineSettings &line,
+                 const char *meaning);
+void LogAnswer(EventLog &log, int value, const char *reason);
+void LogControl(EventLog &log, const std::string &command);
+void LogStop(EventLog &log);
+
+// The bytes as a JSON string body: printable ASCII as is, the rest as \u00XX.
+std::string JsonText(const std::string &bytes);

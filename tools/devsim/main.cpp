@@ -1,0 +1,128 @@
+// kivo-devsim: plays the counting device on a pseudo-terminal.
+//   kivo-devsim --link PATH [--control-link PATH] [--counter N]
+//               [--auto-counter N] [--log FILE] [--quiet]
+// The Counter starts at 42 and the Auto Counter at 123 (12.3) unless given.
+#include "control.h"
+#include "event_loop.h"
+#include "simulator.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+static const char Usage[] =
+    "usage: kivo-devsim --link PATH [--control-link PATH] [--counter N]"
+    " [--auto-counter N] [--log FILE] [--quiet]\n";
+
+struct Options {
+    const char *link = nullptr;
+    const char *controlLink = nullptr;
+    const char *logPath = nullptr;
+    int counter = 42;
+    int autoCounter = 123;
+    bool quiet = false;
+};
+
+static bool ParseByte(const char *text, int &value)
+{
+    char *end = nullptr;
+    long number = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || number < 0 || number > 255)
+        return false;
+    value = int(number);
+    return true;
+}
+
+static bool ParseOptions(int argc, char **argv, Options &options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char *option = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (strcmp(option, "--quiet") == 0) {
+            options.quiet = true;
+        } else if (strcmp(option, "--link") == 0 && hasValue) {
+            options.link = argv[++i];
+        } else if (strcmp(option, "--control-link") == 0 && hasValue) {
+            options.controlLink = argv[++i];
+        } else if (strcmp(option, "--log") == 0 && hasValue) {
+            options.logPath = argv[++i];
+        } else if (strcmp(option, "--counter") == 0 && hasValue) {
+            if (!ParseByte(argv[++i], options.counter))
+                return false;
+        } else if (strcmp(option, "--auto-counter") == 0 && hasValue) {
+            if (!ParseByte(argv[++i], options.autoCounter))
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return options.link != nullptr;
+}
+
+static int Fail(Simulator &sim, const std::string &message)
+{
+    fprintf(stderr, "kivo-devsim: %s\n", message.c_str());
+    RemoveLink(sim.device);
+    RemoveLink(sim.control);
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        fputs(Usage, stderr);
+        return 2;
+    }
+    Simulator sim;
+    sim.log.quiet = options.quiet;
+    sim.model.startCounter = options.counter;
+    sim.model.startAutoCounter = options.autoCounter;
+    ResetDeviceModel(sim.model);
+    if (options.logPath && !OpenEventLog(sim.log, options.logPath))
+        return Fail(sim, std::string("cannot open the log ") + options.logPath);
+    if (!OpenRawPty(sim.device))
+        return Fail(sim, "cannot create a pseudo-terminal");
+    if (options.controlLink) {
+        if (!OpenRawPty(sim.control))
+            return Fail(sim, "cannot create a pseudo-terminal");
+        // Held for our whole life: with one slave always open the control
+        // master never hangs up, however often the tests open and close it.
+        sim.controlSlave = open(sim.control.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (sim.controlSlave < 0)
+            return Fail(sim, "cannot open " + sim.control.slavePath);
+    }
+    std::string error;
+    if (!PrepareEventSources(sim, error))
+        return Fail(sim, error);
+
+    // Everything is ready before the first link appears; the control link
+    // comes last, so its appearance means the simulator is ready.
+    std::string where = "device " + sim.device.slavePath + " at " + options.link;
+    if (options.controlLink)
+        where += std::string("; control ") + sim.control.slavePath + " at " + options.controlLink;
+    if (options.logPath)
+        where += std::string("; log ") + options.logPath;
+    LogStart(sim.log, where);
+    sim.device.linkPath = options.link;
+    if (!AttachDevice(sim, sim.device.slavePath, error))
+        return Fail(sim, error);
+    if (options.controlLink) {
+        sim.control.linkPath = options.controlLink;
+        if (!PublishLink(sim.control, sim.control.slavePath, error))
+            return Fail(sim, error);
+    }
+    printf("kivo-devsim: %s\n", where.c_str());
+    fflush(stdout);
+
+    int status = RunEventLoop(sim);
+    SyncTransfers(sim);
+    LogStop(sim.log);
+    RemoveLink(sim.device);
+    RemoveLink(sim.control);
+    CloseEventLog(sim.log);
+    return status;
+}

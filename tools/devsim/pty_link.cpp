@@ -1,0 +1,139 @@
+// Pseudo-terminal setup, the published link and the line settings.
+#include "pty_link.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+bool OpenRawPty(PtyLink &pty)
+{
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master < 0)
+        return false;
+    const char *name = nullptr;
+    termios settings = {};
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || (name = ptsname(master)) == nullptr
+        || tcgetattr(master, &settings) != 0) {
+        close(master);
+        return false;
+    }
+    // A cooked line would eat 17 and 19 and turn 13 into 10.
+    cfmakeraw(&settings);
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    if (tcsetattr(master, TCSANOW, &settings) != 0) {
+        close(master);
+        return false;
+    }
+    pty.master = master;
+    pty.slavePath = name;
+    return true;
+}
+
+bool PublishLink(PtyLink &pty, const std::string &target, std::string &error)
+{
+    struct stat existing;
+    if (lstat(pty.linkPath.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
+        error = pty.linkPath + " exists and is not a symlink";
+        return false;
+    }
+    std::string temporary = pty.linkPath + ".devsim-new";
+    unlink(temporary.c_str());
+    if (symlink(target.c_str(), temporary.c_str()) != 0
+        || rename(temporary.c_str(), pty.linkPath.c_str()) != 0) {
+        error = pty.linkPath + ": " + strerror(errno);
+        unlink(temporary.c_str());
+        return false;
+    }
+    pty.linkedTo = target;
+    return true;
+}
+
+void RemoveLink(const PtyLink &pty)
+{
+    if (pty.linkPath.empty())
+        return;
+    char target[4096];
+    ssize_t length = readlink(pty.linkPath.c_str(), target, sizeof target - 1);
+    if (length < 0)
+        return;
+    target[length] = '\0';
+    // Another simulator may have taken the path over; leave its link alone.
+    if (pty.linkedTo == target)
+        unlink(pty.linkPath.c_str());
+}
+
+static int BaudOf(speed_t speed)
+{
+    static const struct { speed_t code; int baud; } Speeds[] = {
+        {B0, 0}, {B50, 50}, {B75, 75}, {B110, 110}, {B134, 134}, {B150, 150},
+        {B200, 200}, {B300, 300}, {B600, 600}, {B1200, 1200}, {B1800, 1800},
+        {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200},
+        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
+        {B460800, 460800}, {B500000, 500000}, {B576000, 576000}, {B921600, 921600},
+        {B1000000, 1000000}, {B1152000, 1152000}, {B1500000, 1500000},
+        {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
+        {B3500000, 3500000}, {B4000000, 4000000},
+    };
+    for (const auto &entry : Speeds)
+        if (entry.code == speed)
+            return entry.baud;
+    return -1;
+}
+
+LineSettings ReadLineSettings(int master)
+{
+    LineSettings line;
+    termios settings = {};
+    if (tcgetattr(master, &settings) != 0)
+        return line;
+    line.baud = BaudOf(cfgetospeed(&settings));
+    switch (settings.c_cflag & CSIZE) {
+    case CS5: line.dataBits = 5; break;
+    case CS6: line.dataBits = 6; break;
+    case CS7: line.dataBits = 7; break;
+    default:  line.dataBits = 8; break;
+    }
+    if (!(settings.c_cflag & PARENB))
+        line.parity = "none";
+    else if (settings.c_cflag & CMSPAR)
+        line.parity = (settings.c_cflag & PARODD) ? "mark" : "space";
+    else
+        line.parity = (settings.c_cflag & PARODD) ? "odd" : "even";
+    line.stopBits = (settings.c_cflag & CSTOPB) ? 2 : 1;
+    return line;
+}
+
+void SetIdleLineSettings(int master)
+{
+    termios settings = {};
+    if (tcgetattr(master, &settings) != 0)
+        return;
+    cfsetispeed(&settings, B9600);
+    cfsetospeed(&settings, B9600);
+    settings.c_cflag |= CSTOPB;
+    // TCSANOW: an answer waiting for the next read must not be flushed.
+    tcsetattr(master, TCSANOW, &settings);
+}
+
+bool DrainMaster(int master, std::string &bytes)
+{
+    char buffer[4096];
+    for (;;) {
+        ssize_t count = read(master, buffer, sizeof buffer);
+        if (count > 0) {
+            bytes.append(buffer, size_t(count));
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        // EIO comes only after the kernel has handed over every byte the
+        // closed side wrote; EAGAIN means the slave is (again) open.
+        return !(count < 0 && errno == EIO);
+    }
+}
