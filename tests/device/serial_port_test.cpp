@@ -23,11 +23,13 @@ void ExpectConfigured(const DeviceMessage &message)
     EXPECT_EQ(1, message.stopBits);
 }
 
-DWORD HandleCount()
+// Wine reports no process handle count, but it hands out the lowest free
+// handle value: a handle left open shifts the value the next open gets.
+HANDLE NextHandleValue()
 {
-    DWORD count = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &count);
-    return count;
+    HANDLE probe = CreateFileA("NUL", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    CloseHandle(probe);
+    return probe;
 }
 
 class SerialWriteTest : public DeviceTest {};
@@ -67,10 +69,10 @@ TEST_F(SerialWriteTest, SendsExactlyCountBytesUnchanged)
 TEST_F(SerialWriteTest, FailsWithoutDeviceAndLeavesNothingOpen)
 {
     DeviceDetach();
-    DWORD handles = HandleCount();
+    HANDLE next = NextHandleValue();
     EXPECT_FALSE(SerialWrite("1", 1));
     EXPECT_EQ(NoReading, SerialReadByte());
-    EXPECT_EQ(handles, HandleCount());
+    EXPECT_EQ(next, NextHandleValue());
     DeviceAttach();
     EXPECT_TRUE(SerialWrite("5", 1));
     EXPECT_EQ(Texts({"5"}), DeviceMessageTexts());
@@ -80,11 +82,11 @@ TEST_F(SerialWriteTest, FailsWhenThePortTakesNoLineSettings)
 {
     // /dev/null opens like a port, but has no line to configure.
     DeviceAttachElsewhere("/dev/null");
-    DWORD handles = HandleCount();
+    HANDLE next = NextHandleValue();
     EXPECT_FALSE(SerialWrite("1", 1));
     EXPECT_EQ(NoReading, SerialReadByte());
     // The opened handle is closed on the failure path too.
-    EXPECT_EQ(handles, HandleCount());
+    EXPECT_EQ(next, NextHandleValue());
     DeviceAttach();
     EXPECT_TRUE(SerialWrite("77771", 5));
     EXPECT_EQ(Texts({"77771"}), DeviceMessageTexts());
