@@ -49,6 +49,15 @@ struct Canvas {
     }
 };
 
+// Wine reports no GDI object count, but it reuses the slot of the object
+// freed last: an object left alive shifts the slot the next one gets.
+static WORD NextGdiSlot()
+{
+    HBRUSH probe = CreateSolidBrush(RGB(1, 2, 3));
+    DeleteObject(probe);
+    return LOWORD((ULONG_PTR)probe);
+}
+
 struct Label {
     const char *text;
     int x, y;
@@ -105,8 +114,10 @@ TEST(PaintPanel, DrawsTheFramedRectangleAndTheLabels)
 {
     const COLORREF fill = RGB(0, 0, 255);
     Canvas canvas(350, 350, fill);
+    WORD slot = NextGdiSlot();
     PaintPanel(canvas.dc);
     GdiFlush();
+    EXPECT_EQ(slot, NextGdiSlot()) << "the paint left a pen or brush behind";
 
     const COLORREF outline = RGB(103, 103, 103), inside = RGB(240, 240, 240);
     EXPECT_EQ(inside, canvas.At(115, 255));
@@ -174,10 +185,13 @@ TEST(DrawAboutBox, DrawsTheThreeTextsAndTheLogo)
     EXPECT_EQ(fill, canvas.At(230, 40));
     EXPECT_EQ(fill, canvas.At(190, 83));
 
-    // Later paints reuse the one logo instead of loading another each time.
+    // Later paints reuse the one logo instead of loading another each time,
+    // and leave no memory context behind.
+    WORD slot = NextGdiSlot();
     for (int i = 0; i < 20; i++)
         DrawAboutBox(canvas.dc);
     EXPECT_EQ(logo, PanelState.AboutPictureBitmap);
+    EXPECT_EQ(slot, NextGdiSlot());
     BITMAP info;
     EXPECT_NE(0, GetObjectA(logo, sizeof info, &info));
     PanelState = {};
