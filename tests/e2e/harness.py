@@ -107,8 +107,18 @@ def xdotool(*arguments):
     subprocess.run(["xdotool"] + [str(a) for a in arguments], check=True)
 
 
+def pointer():
+    out = subprocess.run(["xdotool", "getmouselocation", "--shell"], check=True, capture_output=True,
+                         text=True).stdout
+    values = dict(line.split("=", 1) for line in out.split())
+    return int(values["X"]), int(values["Y"])
+
+
 def move_to(x, y):
-    xdotool("mousemove", "--sync", x, y)
+    # --sync waits for the pointer to arrive, and for a very long time when
+    # it is there already.
+    if pointer() != (x, y):
+        xdotool("mousemove", "--sync", x, y)
 
 
 def click_at(x, y):
@@ -262,13 +272,21 @@ class Device:
                 found.append(event)
         return found
 
-    def traffic(self, since):
-        """What the panel wrote, message by message, as bytes ('' for an empty write)."""
+    def transfers(self, since):
+        """Every opening of the port by the panel: the bytes written, b"" when none
+        (a read, or a write of no bytes)."""
         return [bytes.fromhex(e.get("hex", "")) for e in self.events(since, ("message", "empty"))]
 
-    def wait_traffic(self, since, count, timeout=10):
-        return wait_until(lambda: len(self.traffic(since)) >= count and self.traffic(since), timeout,
-                          "%d message(s) at the device" % count)
+    def messages(self, since):
+        """The bytes the panel wrote, message by message."""
+        return [bytes.fromhex(e["hex"]) for e in self.events(since, ("message",))]
+
+    def answers(self, since):
+        return [e["value"] for e in self.events(since, ("answer",))]
+
+    def wait_messages(self, since, count, timeout=10):
+        wait_until(lambda: len(self.messages(since)) >= count, timeout, "%d message(s) at the device" % count)
+        return self.messages(since)
 
     def reset(self, counter=None, auto_counter=None):
         self.command("attach")
@@ -283,7 +301,10 @@ def inspect(env, point=None):
     arguments = [env["KIVO_INSPECTOR"]]
     if point:
         arguments += ["--point", str(point[0]), str(point[1])]
+    started = time.monotonic()
     code, out = run_wine(arguments, env)
+    if os.environ.get("KIVO_E2E_TRACE"):
+        print("%.1f inspect %.2f s %s" % (started % 1000, time.monotonic() - started, out[-20:].strip()), flush=True)
     if code != 0:
         raise AssertionError("the inspector failed with code %d" % code)
     return json.loads(out)
@@ -316,7 +337,7 @@ class Panel:
         self.state = wait_until(self._shown, 30, "the panel's window")
 
     def _shown(self):
-        state = self.inspect()
+        state = self.inspect(settle=False)
         if self.process.poll() is not None:
             raise AssertionError("the program ended at start with code %d" % self.process.returncode)
         panels = [p for p in state["panels"] if p["visible"]]
@@ -324,9 +345,16 @@ class Panel:
             raise AssertionError("more than one panel is open: another run was left behind")
         return state if panels and len(panels[0]["controls"]) >= 16 else None
 
-    def inspect(self, point=None):
-        self.state = inspect(self.env, point)
-        return self.state
+    def inspect(self, point=None, settle=True):
+        """What the inspector sees. A busy panel (a transfer, the switch-on wait,
+        or Wine's wait for a closed box's window, which lasts up to two seconds
+        without a window manager) answers no questions; settle waits for it,
+        otherwise the window layout comes back with unknown texts."""
+        deadline = time.monotonic() + 15
+        while True:
+            self.state = inspect(self.env, point)
+            if not settle or self.state["complete"] or time.monotonic() > deadline:
+                return self.state
 
     # What the inspector saw, by name.
     def window(self, state=None):
@@ -397,7 +425,7 @@ class Panel:
         return wait_until(one_box, timeout, "a box of the panel")
 
     def wait_no_box(self, timeout=5):
-        wait_until(lambda: not self.boxes(), timeout, "the box to close")
+        wait_until(lambda: not self.inspect(settle=False)["boxes"], timeout, "the box to close")
 
     @staticmethod
     def box_message(box):

@@ -124,7 +124,7 @@ class Closing(PanelTestCase):
         self.panel.click("CloseButton")
         self.assertEqual(self.panel.exit_code(10), 0)
         time.sleep(0.3)
-        self.assertEqual(self.device.traffic(since), [], "closing sends nothing")
+        self.assertEqual(self.device.transfers(since), [], "closing sends nothing")
 
 
 if __name__ == "__main__":

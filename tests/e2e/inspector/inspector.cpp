@@ -45,17 +45,46 @@ static std::string Handle(HWND window)
     return text;
 }
 
-// After one question has gone unanswered the rest would too, each after its
-// own deadline, so a busy panel is asked nothing more.
+struct Question {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD_PTR answer;
+};
+
+static DWORD WINAPI PutQuestion(void *data)
+{
+    Question *question = (Question *)data;
+    question->answer = SendMessageA(question->window, question->message, question->wParam, question->lParam);
+    return 0;
+}
+
+// Wine's SendMessageTimeoutA waits out a busy receiver whatever the time-out,
+// so each question goes from a thread of its own and is given up after the
+// deadline; an abandoned question and its buffer are left to the process's
+// end. After one question has gone unanswered the rest would too, so a busy
+// panel is asked nothing more.
 static bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR *answer)
 {
     if (AnyTimeout)
         return false;
-    if (SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK,
-                            AnswerTimeoutMilliseconds, answer))
-        return true;
-    AnyTimeout = true;
-    return false;
+    Question *question = new Question{window, message, wParam, lParam, 0};
+    HANDLE thread = CreateThread(NULL, 0, PutQuestion, question, 0, NULL);
+    if (!thread) {
+        delete question;
+        AnyTimeout = true;
+        return false;
+    }
+    bool answered = WaitForSingleObject(thread, AnswerTimeoutMilliseconds) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    if (!answered) {
+        AnyTimeout = true;
+        return false;
+    }
+    *answer = question->answer;
+    delete question;
+    return true;
 }
 
 // WM_GETTEXT is marshalled across processes by the system, so this works on
@@ -66,12 +95,15 @@ static std::string TextOf(HWND window, bool *known)
     *known = false;
     if (!Ask(window, WM_GETTEXTLENGTH, 0, 0, &length))
         return "";
-    std::vector<char> buffer(length + 2, 0);
+    // Not freed when the question is abandoned: its thread may still write.
+    char *buffer = new char[length + 2]();
     DWORD_PTR copied = 0;
-    if (!Ask(window, WM_GETTEXT, buffer.size(), (LPARAM)buffer.data(), &copied))
+    if (!Ask(window, WM_GETTEXT, length + 2, (LPARAM)buffer, &copied))
         return "";
     *known = true;
-    return std::string(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
+    std::string text(buffer, copied < length + 2 ? copied : length + 1);
+    delete[] buffer;
+    return text;
 }
 
 static std::string ClassOf(HWND window)
@@ -272,5 +304,6 @@ int main(int argc, char **argv)
     json += AnyTimeout ? ", \"complete\": false}" : ", \"complete\": true}";
     puts(json.c_str());
     fflush(stdout);
-    return 0;
+    // Ends any question still waiting on a busy panel.
+    ExitProcess(0);
 }
