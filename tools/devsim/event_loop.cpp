@@ -1,8 +1,14 @@
 // One transfer is everything the device slave carries between its opening and
 // its last closing: the program opens, configures, writes or reads, and closes
-// for every transfer. inotify on the slave's path tells us when that happens;
-// while nobody holds the slave the master reports a hang-up without end, so it
-// is polled only while the slave is open, and drained to EIO after the close.
+// for every transfer, and inotify on the slave's path reports each opening
+// and closing. The kernel ties no byte to an opening, and the program under
+// Wine starts its next transfer some 50 microseconds after closing the last,
+// so bytes alone could run two messages together. Hence the gate: we hold a
+// slave descriptor of our own and keep the slave's output stopped (TCOOFF)
+// except while the one transfer we know to be open may write. A write made
+// before we have seen its opening waits in the kernel until we have. Once a
+// transfer's bytes have come, the output stays stopped a little longer, so a
+// quick close and reopen cannot slip the next message in behind them.
 #include "event_loop.h"
 
 #include "control.h"
@@ -20,8 +26,32 @@
 
 static const uint32_t SlaveEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 
+// Far longer than the program needs to close and reopen the port, far
+// shorter than anything a second write in the same opening would notice.
+static const long HoldBackNanoseconds = 2000000;
+
+static void StopOutput(Simulator &sim)
+{
+    if (sim.outputOn && tcflow(sim.deviceSlave, TCOOFF) == 0)
+        sim.outputOn = false;
+}
+
+static void StartOutput(Simulator &sim)
+{
+    if (!sim.outputOn && tcflow(sim.deviceSlave, TCOON) == 0)
+        sim.outputOn = true;
+}
+
 bool PrepareEventSources(Simulator &sim, std::string &error)
 {
+    // Opened before the watch exists, so our own opening is no transfer.
+    // Holding it also keeps the master from ever reporting a hang-up.
+    sim.deviceSlave = open(sim.device.slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (sim.deviceSlave < 0 || tcflow(sim.deviceSlave, TCOOFF) != 0) {
+        error = "cannot hold " + sim.device.slavePath;
+        return false;
+    }
+    sim.outputOn = false;
     sim.inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (sim.inotifyFd < 0) {
         error = "inotify unavailable";
@@ -41,7 +71,8 @@ bool PrepareEventSources(Simulator &sim, std::string &error)
     signal(SIGPIPE, SIG_IGN);
     sim.signalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
     sim.timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (sim.signalFd < 0 || sim.timerFd < 0) {
+    sim.gateTimerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (sim.signalFd < 0 || sim.timerFd < 0 || sim.gateTimerFd < 0) {
         error = "signalfd or timerfd unavailable";
         return false;
     }
@@ -52,8 +83,8 @@ bool PrepareEventSources(Simulator &sim, std::string &error)
 void SendAnswer(Simulator &sim, int value, const char *reason)
 {
     unsigned char byte = (unsigned char)value;
-    // Written while the slave is closed, the byte waits in the slave's input
-    // for the program's next read.
+    // Written while the program has the port closed, the byte waits in the
+    // slave's input for its next read.
     if (write(sim.device.master, &byte, 1) == 1)
         LogAnswer(sim.log, value, reason);
 }
@@ -109,49 +140,46 @@ void DiscardAnswers(Simulator &sim)
 {
     sim.answers.clear();
     ArmTimer(sim);
-    if (sim.holders > 0)
-        return;
-    // Bytes already written sit in the slave's input, where only a flush on
-    // the slave reaches them. Our own open must not count as a transfer, so
-    // the watch is off meanwhile.
-    inotify_rm_watch(sim.inotifyFd, sim.watch);
-    int slave = open(sim.device.slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave >= 0) {
-        tcflush(slave, TCIFLUSH);
-        close(slave);
-    }
-    std::string ignored;
-    DrainMaster(sim.device.master, ignored);
-    sim.watch = inotify_add_watch(sim.inotifyFd, sim.device.slavePath.c_str(), SlaveEvents);
+    // Bytes already written sit in the slave's input until someone reads.
+    tcflush(sim.deviceSlave, TCIFLUSH);
 }
 
 // The line as the program left it is recorded before anything is changed.
 static void EndTransfer(Simulator &sim)
 {
-    DrainMaster(sim.device.master, sim.transfer);
+    StopOutput(sim);
+    // Opened for reading only, the transfer cannot have carried bytes: what
+    // waits in the master belongs to the next one. Otherwise, with the output
+    // stopped, everything up to now is this transfer's, and the kernel hands
+    // over what is still on its way before a read reports nothing left.
+    if (sim.transferWrote)
+        DrainMaster(sim.device.master, sim.transfer);
     LineSettings line = ReadLineSettings(sim.device.master);
-    if (sim.transfer.empty()) {
-        LogTransfer(sim.log, sim.transfer, line, "");
-    } else {
-        DeviceReply reply = DeviceReceive(sim.model, sim.transfer);
-        LogTransfer(sim.log, sim.transfer, line, reply.meaning);
-        // The answer follows the end of the message that asked for it.
-        if (reply.answer >= 0 && !sim.muted)
-            QueueAnswer(sim, reply.answer, reply.reason);
+    std::string bytes;
+    if (sim.transferWrote)
+        bytes.swap(sim.transfer);
+    sim.transferWrote = false;
+    sim.heldBack = false;
+    if (bytes.empty()) {
+        LogTransfer(sim.log, bytes, line, "");
+        return;
     }
-    sim.transfer.clear();
+    DeviceReply reply = DeviceReceive(sim.model, bytes);
+    LogTransfer(sim.log, bytes, line, reply.meaning);
+    // The answer follows the end of the message that asked for it.
+    if (reply.answer >= 0 && !sim.muted)
+        QueueAnswer(sim, reply.answer, reply.reason);
 }
 
 static void OnSlaveEvent(Simulator &sim, uint32_t mask)
 {
-    if (mask & IN_OPEN) {
-        if (sim.holders++ == 0)
-            sim.transfer.clear();
-    }
+    if (mask & IN_OPEN)
+        sim.holders++;
     if (mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
-        // A close we never saw open (the watch was briefly off) ends nothing.
         if (sim.holders == 0)
             return;
+        if (mask & IN_CLOSE_WRITE)
+            sim.transferWrote = true;
         if (--sim.holders == 0)
             EndTransfer(sim);
     }
@@ -177,10 +205,41 @@ void SyncTransfers(Simulator &sim)
             next += sizeof(inotify_event) + event->len;
         }
     }
-    // Only while nobody holds the slave: a program that has just set 4800
-    // must not have it changed under its feet.
-    if (sim.holders == 0 && !EventsPending(sim.inotifyFd))
+    if (EventsPending(sim.inotifyFd))
+        return;
+    if (sim.holders > 0) {
+        if (!sim.heldBack)
+            StartOutput(sim);
+    } else {
+        // Only while nobody holds the slave: a program that has just set 4800
+        // must not have it changed under its feet.
         SetIdleLineSettings(sim.device.master);
+    }
+}
+
+// Bytes arrived: stop the flow first, so that an opening we have not seen
+// yet cannot add to them, then settle the openings and closings.
+static void OnDeviceBytes(Simulator &sim)
+{
+    StopOutput(sim);
+    SyncTransfers(sim);
+    DrainMaster(sim.device.master, sim.transfer);
+    if (sim.holders > 0 && !sim.transfer.empty() && !sim.heldBack) {
+        sim.heldBack = true;
+        itimerspec timer = {};
+        timer.it_value.tv_nsec = HoldBackNanoseconds;
+        timerfd_settime(sim.gateTimerFd, 0, &timer, nullptr);
+    }
+}
+
+// The transfer that sent bytes is still open: it may write more.
+static void OnHoldBackOver(Simulator &sim)
+{
+    uint64_t expirations;
+    while (read(sim.gateTimerFd, &expirations, sizeof expirations) > 0) {
+    }
+    sim.heldBack = false;
+    SyncTransfers(sim);
 }
 
 bool AttachDevice(Simulator &sim, const std::string &target, std::string &error)
@@ -206,21 +265,15 @@ static bool StopRequested(Simulator &sim)
 int RunEventLoop(Simulator &sim)
 {
     for (;;) {
-        pollfd fds[5];
+        pollfd fds[6];
         int count = 0;
         fds[count++] = {sim.signalFd, POLLIN, 0};
         fds[count++] = {sim.inotifyFd, POLLIN, 0};
+        fds[count++] = {sim.device.master, POLLIN, 0};
         fds[count++] = {sim.timerFd, POLLIN, 0};
-        int controlIndex = -1;
-        if (sim.control.master >= 0) {
-            controlIndex = count;
+        fds[count++] = {sim.gateTimerFd, POLLIN, 0};
+        if (sim.control.master >= 0)
             fds[count++] = {sim.control.master, POLLIN, 0};
-        }
-        int deviceIndex = -1;
-        if (sim.holders > 0) {
-            deviceIndex = count;
-            fds[count++] = {sim.device.master, POLLIN, 0};
-        }
         if (poll(fds, nfds_t(count), -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -228,15 +281,18 @@ int RunEventLoop(Simulator &sim)
         }
         if (fds[0].revents && StopRequested(sim))
             return 0;
-        // Opens and closes first: a hang-up on the master is only news once
-        // the close that caused it has been counted.
-        if (fds[1].revents)
+        if (fds[2].revents) {
+            OnDeviceBytes(sim);
+        } else if (fds[1].revents) {
+            // A closing may be followed at once by the next opening's write.
+            StopOutput(sim);
             SyncTransfers(sim);
-        if (deviceIndex >= 0 && fds[deviceIndex].revents && sim.holders > 0)
-            DrainMaster(sim.device.master, sim.transfer);
-        if (fds[2].revents)
+        }
+        if (fds[3].revents)
             SendDueAnswers(sim);
-        if (controlIndex >= 0 && fds[controlIndex].revents)
+        if (fds[4].revents)
+            OnHoldBackOver(sim);
+        if (count > 5 && fds[5].revents)
             ReadControl(sim);
     }
 }

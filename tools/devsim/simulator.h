@@ -18,13 +18,18 @@ struct PendingAnswer {
 
 struct Simulator {
     PtyLink device;                // the program's COM11
+    int deviceSlave = -1;          // ours: holds the line's flow and input
+    bool outputOn = false;         // the program's bytes may flow to us
+    bool transferWrote = false;    // some opening of this transfer could write
+    bool heldBack = false;         // this transfer has sent bytes: output waits
+    int gateTimerFd = -1;          // lets a held-back transfer write again
     PtyLink control;               // the tests' COM12, optional
     int controlSlave = -1;         // held so the control master never hangs up
     int inotifyFd = -1;
     int watch = -1;                // on the device slave's path
     int signalFd = -1;
     int timerFd = -1;              // due time of the first delayed answer
-    int holders = 0;               // opens of the device slave not yet closed
+    int holders = 0;               // the program's opens of the slave not yet closed
     std::string transfer;          // bytes of the transfer in progress
     bool attached = false;         // the device link leads to the device
     bool muted = false;
