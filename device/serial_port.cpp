@@ -8,11 +8,12 @@
 
 const char PortName[] = "\\\\.\\COM11";
 
+// Asked afresh at every transfer: a cached function-local static would need
+// the C++ runtime's thread-safe initialisation guard, which drags exception
+// handling and a threads library into a one-thread program.
 static bool RunningUnderWine()
 {
-    static const bool underWine =
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
-    return underWine;
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
 }
 
 static HANDLE OpenPort(DWORD access)
