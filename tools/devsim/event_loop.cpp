@@ -160,6 +160,8 @@ static void EndTransfer(Simulator &sim)
         bytes.swap(sim.transfer);
     sim.transferWrote = false;
     sim.heldBack = false;
+    itimerspec disarmed = {};
+    timerfd_settime(sim.gateTimerFd, 0, &disarmed, nullptr);
     if (bytes.empty()) {
         LogTransfer(sim.log, bytes, line, "");
         return;
@@ -191,7 +193,7 @@ static bool EventsPending(int fd)
     return ioctl(fd, FIONREAD, &pending) == 0 && pending > 0;
 }
 
-void SyncTransfers(Simulator &sim)
+static void ProcessSlaveEvents(Simulator &sim)
 {
     alignas(inotify_event) char buffer[4096];
     for (;;) {
@@ -205,6 +207,12 @@ void SyncTransfers(Simulator &sim)
             next += sizeof(inotify_event) + event->len;
         }
     }
+}
+
+// Opens the output for the one transfer we know to be open, once every
+// reported opening and closing has been handled.
+static void SettleGate(Simulator &sim)
+{
     if (EventsPending(sim.inotifyFd))
         return;
     if (sim.holders > 0) {
@@ -217,12 +225,25 @@ void SyncTransfers(Simulator &sim)
     }
 }
 
-// Bytes arrived: stop the flow first, so that an opening we have not seen
-// yet cannot add to them, then settle the openings and closings.
+void SyncTransfers(Simulator &sim)
+{
+    ProcessSlaveEvents(sim);
+    SettleGate(sim);
+}
+
+// Something happened on the slave: stop the flow first, so that an opening
+// we have not seen yet cannot add bytes to what we are about to sort out.
+static void OnSlaveEvents(Simulator &sim)
+{
+    StopOutput(sim);
+    ProcessSlaveEvents(sim);
+    SettleGate(sim);
+}
+
 static void OnDeviceBytes(Simulator &sim)
 {
     StopOutput(sim);
-    SyncTransfers(sim);
+    ProcessSlaveEvents(sim);
     DrainMaster(sim.device.master, sim.transfer);
     if (sim.holders > 0 && !sim.transfer.empty() && !sim.heldBack) {
         sim.heldBack = true;
@@ -230,6 +251,7 @@ static void OnDeviceBytes(Simulator &sim)
         timer.it_value.tv_nsec = HoldBackNanoseconds;
         timerfd_settime(sim.gateTimerFd, 0, &timer, nullptr);
     }
+    SettleGate(sim);
 }
 
 // The transfer that sent bytes is still open: it may write more.
@@ -239,7 +261,7 @@ static void OnHoldBackOver(Simulator &sim)
     while (read(sim.gateTimerFd, &expirations, sizeof expirations) > 0) {
     }
     sim.heldBack = false;
-    SyncTransfers(sim);
+    OnSlaveEvents(sim);
 }
 
 bool AttachDevice(Simulator &sim, const std::string &target, std::string &error)
@@ -281,13 +303,10 @@ int RunEventLoop(Simulator &sim)
         }
         if (fds[0].revents && StopRequested(sim))
             return 0;
-        if (fds[2].revents) {
+        if (fds[2].revents)
             OnDeviceBytes(sim);
-        } else if (fds[1].revents) {
-            // A closing may be followed at once by the next opening's write.
-            StopOutput(sim);
-            SyncTransfers(sim);
-        }
+        else if (fds[1].revents)
+            OnSlaveEvents(sim);
         if (fds[3].revents)
             SendDueAnswers(sim);
         if (fds[4].revents)
