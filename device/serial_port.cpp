@@ -8,12 +8,17 @@
 
 const char PortName[] = "\\\\.\\COM11";
 
-// Asked afresh at every transfer: a cached function-local static would need
-// the C++ runtime's thread-safe initialisation guard, which drags exception
-// handling and a threads library into a one-thread program.
+// Asked once, at the first transfer: the answer cannot change while the
+// program runs. A plain file-scope value, because a function-local static's
+// thread-safe guard drags exception handling and a threads library into a
+// one-thread program.
+static int UnderWine = -1;
+
 static bool RunningUnderWine()
 {
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+    if (UnderWine < 0)
+        UnderWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+    return UnderWine != 0;
 }
 
 static HANDLE OpenPort(DWORD access)
