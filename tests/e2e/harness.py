@@ -4,8 +4,8 @@ The program runs under Wine on an X display; input is real X input sent with
 xdotool; the panel is read back by our own inspector (a Win32 console program
 that only asks), by screenshots, and at the device end by the simulator's log.
 Everything is found through the environment that scripts/test sets up:
-DISPLAY, WINEPREFIX, KIVO_DEVICE_CONTROL, KIVO_DEVICE_LOG, and KIVO_EXE and
-KIVO_INSPECTOR from the build.
+DISPLAY, WINEPREFIX, KIVO_DEVICE_CONTROL, KIVO_DEVICE_LOG, and KIVO_EXE,
+KIVO_INSPECTOR and KIVO_TASKBAR from the build.
 """
 import json
 import os

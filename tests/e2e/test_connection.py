@@ -5,7 +5,7 @@ import time
 import unittest
 from datetime import datetime
 
-from harness import MAINTENANCE, PanelTestCase, region_difference, screenshot, wait_until
+from harness import MAINTENANCE, PanelTestCase, name_of, region_difference, screenshot, wait_until
 
 SWITCH_ON_QUESTION = ("You are Trying to SWITCH ON the Connection of the System,           "
                       "Make sure that the system is ON THE SERIAL MODE, Continue?")
@@ -112,6 +112,8 @@ class Connection(PanelTestCase):
         wait = seconds(messages[1]) - seconds(messages[0])
         self.assertTrue(2.95 <= wait <= 4.5, "waited %.2f s between the wake command and the request" % wait)
         self.assertNotEqual(self.panel.control("SwitchButton")["image"], self.start_image)
+        order = [name_of(c) for c in self.panel.window()["controls"]]
+        self.assertEqual(order[16:], ["EraseButton", "SaveButton", "ResetButton"], "created in this order")
         places = {name: self.panel.control(name)["rect"] for name in MAINTENANCE}
         self.assertEqual([(places[n]["left"], places[n]["top"]) for n in ("SaveButton", "EraseButton", "ResetButton")],
                          [(50, 45), (110, 45), (170, 45)])
