@@ -55,7 +55,8 @@ def run():
         panel.wait_no_box()
         step("confirmed; the exchange takes about three seconds")
         wait_until(lambda: all(panel.texts("CounterDisplay", "AutoCounterWholeDisplay",
-                                           "AutoCounterTenthsDisplay")), 30, "the readings")
+                                           "AutoCounterTenthsDisplay")), 30,
+                   "the readings (does the device answer?)")
         counter, whole, tenths = panel.texts("CounterDisplay", "AutoCounterWholeDisplay", "AutoCounterTenthsDisplay")
         step("Counter %s, Auto Counter %s.%s" % (counter, whole, tenths))
         screenshot("3-readings")
