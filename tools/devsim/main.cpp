@@ -5,6 +5,7 @@
 #include "control.h"
 #include "event_loop.h"
 #include "simulator.h"
+#include "terminal_keeper.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -96,6 +97,10 @@ int main(int argc, char **argv)
         if (sim.controlSlave < 0)
             return Fail(sim, "cannot open " + sim.control.slavePath);
     }
+    // Before anything watches the slaves: the keepers' opening is no transfer.
+    KeepAsTerminal(sim.device.slavePath);
+    if (sim.control.master >= 0)
+        KeepAsTerminal(sim.control.slavePath);
     std::string error;
     if (!PrepareEventSources(sim, error))
         return Fail(sim, error);
