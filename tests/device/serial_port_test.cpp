@@ -48,6 +48,9 @@ TEST_F(SerialWriteTest, ZeroByteWriteOpensConfiguresAndCloses)
 TEST_F(SerialWriteTest, EachWriteIsOneOpeningWithItsOwnLineSettings)
 {
     EXPECT_TRUE(SerialWrite("1234", 4));
+    // Only openings the simulator has seen keep messages apart; a stalled
+    // simulator could let one written microseconds later run into this one.
+    EXPECT_EQ(1u, DeviceMessages().size());
     EXPECT_TRUE(SerialWrite("99991", 5));
     std::vector<DeviceMessage> messages = DeviceMessages();
     ASSERT_EQ(2u, messages.size());
@@ -119,6 +122,8 @@ TEST_F(SwitchOnExchangeTest, ReadsCounterThenAutoCounter)
 {
     DeviceSetReadings(7, 250);
     SerialWrite(WakeCommand, OneByteCommandLength);
+    // Stands in for the panel's wait after waking the device.
+    DeviceMessages();
     SerialWrite(CounterRequest, OneByteCommandLength);
     EXPECT_EQ(7, SerialReadByte());
     SerialWrite(WakeCommand, OneByteCommandLength);
