@@ -240,6 +240,25 @@ TEST_F(DevsimTest, StartsPublishesAndStopsCleanly)
     EXPECT_EQ("stop", Field(lines.back(), "event"));
 }
 
+TEST_F(DevsimTest, NoOpenerTakesThePortAsItsTerminal)
+{
+    // The Wine server is a session leader without a terminal; were the device
+    // pty to become its terminal, our exit would hang it up.
+    Start({"--quiet"});
+    for (const std::string &path : {link, controlLink}) {
+        pid_t child = fork();
+        if (child == 0) {
+            setsid();
+            int port = open(path.c_str(), O_RDWR);
+            int terminal = open("/dev/tty", O_RDWR);
+            _exit(port >= 0 && terminal < 0 ? 0 : 1);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << path;
+    }
+}
+
 TEST_F(DevsimTest, RefusesBadOptions)
 {
     for (std::vector<std::string> bad : {std::vector<std::string>{"--counter", "256"},
