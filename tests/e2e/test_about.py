@@ -79,6 +79,18 @@ class AboutBox(PanelTestCase):
         self.assertGreater(region_difference(before, covered, client), 0.5, "the cover did cover the box")
         self.assertLess(region_difference(before, after, client), 0.01)
 
+        # The panel behind the box is still painted while the box is open.
+        panel_rect = self.panel.window()["rect"]
+        field = (panel_rect["left"] + 39, panel_rect["top"] + 32, panel_rect["left"] + 180,
+                 panel_rect["top"] + 160)
+        cover = Backdrop(field[0], field[1], field[2] - field[0], field[3] - field[1], (90, 20, 160), self.env,
+                         above=True)
+        time.sleep(0.3)
+        self.assertGreater(region_difference(before, screenshot("about-panel-covered"), field), 0.5)
+        cover.close()
+        time.sleep(0.6)
+        self.assertLess(region_difference(before, screenshot("about-panel-repainted"), field), 0.01)
+
         # Enter presses OK; the panel responds again.
         self.panel.press_on_box(box, "Return")
         self.panel.wait_no_box()

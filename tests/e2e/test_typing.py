@@ -28,6 +28,16 @@ class Typing(PanelTestCase):
         self.assertTrue(typed.startswith(text), text)
         self.assertTrue(4 <= len(text) < len(typed), "took %d digits" % len(text))
 
+    def test_tab_and_enter_stay_in_the_field(self):
+        # The panel has no dialog navigation: Tab and Enter do not move on.
+        self.panel.replace_text("SecondOperandEdit", "1")
+        press_keys("Tab", "Return")
+        type_text("2")
+        time.sleep(0.1)
+        controls = self.panel.controls()
+        self.assertEqual(controls["SecondOperandEdit"]["text"], "12")
+        self.assertTrue(controls["SecondOperandEdit"]["focused"])
+
     def test_displays_take_neither_focus_nor_typing(self):
         for name in ("CounterDisplay", "AutoCounterWholeDisplay", "AutoCounterTenthsDisplay"):
             with self.subTest(name):

@@ -74,6 +74,18 @@ class Dragging(PanelTestCase):
         drag(start, [(start[0] + 15, start[1] + 5), (start[0] + 25, start[1] + 12)])
         self.assertEqual(self.place(), (left + 25, top + 12))
 
+    def test_other_buttons_do_not_drag(self):
+        left, top = self.place()
+        start = (left + BACKGROUND[0], top + BACKGROUND[1])
+        for button in ("3", "2"):
+            move_to(*start)
+            xdotool("mousedown", button)
+            move_to(start[0] + 40, start[1] + 20)
+            time.sleep(0.1)
+            xdotool("mouseup", button)
+            time.sleep(0.2)
+            self.assertEqual(self.place(), (left, top), "button %s" % button)
+
     def test_moves_without_a_press_do_nothing(self):
         where = self.place()
         for point in [(100, 100), (400, 300), (20, 20)]:
