@@ -38,7 +38,9 @@ static Stamp Now()
     return stamp;
 }
 
-std::string JsonText(const std::string &bytes)
+// Printable ASCII as it is, quotes and backslashes escaped, every other byte
+// in the given escape format.
+static std::string EscapedText(const std::string &bytes, const char *escapeFormat)
 {
     std::string text;
     for (unsigned char byte : bytes) {
@@ -49,11 +51,16 @@ std::string JsonText(const std::string &bytes)
             text += char(byte);
         } else {
             char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04x", byte);
+            snprintf(escape, sizeof escape, escapeFormat, byte);
             text += escape;
         }
     }
     return text;
+}
+
+std::string JsonText(const std::string &bytes)
+{
+    return EscapedText(bytes, "\\u%04x");
 }
 
 static std::string HexText(const std::string &bytes)
@@ -70,20 +77,7 @@ static std::string HexText(const std::string &bytes)
 // Like JsonText but for eyes: C-style escapes.
 static std::string TerminalText(const std::string &bytes)
 {
-    std::string text;
-    for (unsigned char byte : bytes) {
-        if (byte == '"' || byte == '\\') {
-            text += '\\';
-            text += char(byte);
-        } else if (byte >= 0x20 && byte < 0x7f) {
-            text += char(byte);
-        } else {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\x%02x", byte);
-            text += escape;
-        }
-    }
-    return text;
+    return EscapedText(bytes, "\\x%02x");
 }
 
 // Each line is flushed at once: a test reads the log while we run.
