@@ -63,7 +63,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND box, UINT message, WPARAM wParam, LPARAM)
     case WM_COMMAND:
         // Only OK's own click, identifier 1 with notification 0, closes the box;
         // Esc's cancel command (2) is ignored on purpose.
-        if (wParam == 1) {
+        if (DWORD(wParam) == 1) {
             EndDialog(box, 0);
             return 1;
         }
