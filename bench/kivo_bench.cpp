@@ -3,6 +3,7 @@
 // line time, the switch-on exchange against its designed wait, idle CPU
 // against the bare window. Prints one Markdown table.
 // Usage: kivo_bench KIVO_EXE BARE_EXE FIXED_WORK_EXE [ROUNDS]
+#include "device_control.h"
 #include "remote_panel.h"
 #include "serial_port.h"
 
@@ -71,31 +72,10 @@ static void BenchStartup(const char *kivo, const char *bare, const char *fixedWo
         fixedMedian, "ms", "explains the above", "");
 }
 
-// The simulator's control line, opened with a read time-out so a silent
-// simulator cannot hang the benchmark.
-static HANDLE OpenControl()
+// An order to the simulator; it answers "ok" when done.
+static bool Control(const std::string &command)
 {
-    HANDLE control = CreateFileA("\\\\.\\COM12", GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                                 OPEN_EXISTING, 0, NULL);
-    if (control == INVALID_HANDLE_VALUE)
-        return control;
-    COMMTIMEOUTS timeouts = {};
-    timeouts.ReadTotalTimeoutConstant = 3000;
-    SetCommTimeouts(control, &timeouts);
-    return control;
-}
-
-static bool Control(HANDLE control, const std::string &command)
-{
-    std::string line = command + "\n";
-    DWORD done = 0;
-    if (!WriteFile(control, line.data(), DWORD(line.size()), &done, NULL))
-        return false;
-    std::string reply;
-    char c;
-    while (ReadFile(control, &c, 1, &done, NULL) && done == 1 && c != '\n')
-        reply += c;
-    return reply == "ok";
+    return DeviceControl(command) == "ok";
 }
 
 // The least one transfer can cost here: open, write, close, no line settings.
@@ -112,11 +92,8 @@ static bool BareWrite(const char *text, int count)
 
 static void BenchTransfers(int rounds)
 {
-    HANDLE control = OpenControl();
-    if (control == INVALID_HANDLE_VALUE || !Control(control, "sync")) {
+    if (!Control("sync")) {
         printf("| per transfer | no device simulator on COM11/COM12 | | | | |\n");
-        if (control != INVALID_HANDLE_VALUE)
-            CloseHandle(control);
         return;
     }
     std::vector<double> writes, bareWrites, reads;
@@ -128,19 +105,17 @@ static void BenchTransfers(int rounds)
         bool bareSent = BareWrite("77771", 5);
         bareWrites.push_back(NowMilliseconds() - start);
         // The byte is waiting before the read starts, as from a device that answered at once.
-        Control(control, "answer " + std::to_string(i % 256));
+        Control("answer " + std::to_string(i % 256));
         start = NowMilliseconds();
         int reading = SerialReadByte();
         reads.push_back(NowMilliseconds() - start);
         if (!sent || !bareSent || reading != i % 256) {
             printf("| per transfer | transfer %d failed (write %d, bare %d, read %d) | | | | |\n",
                    i, sent, bareSent, reading);
-            CloseHandle(control);
             return;
         }
     }
-    Control(control, "sync");
-    CloseHandle(control);
+    Control("sync");
     // A pseudo-terminal passes bytes at once: the time measured is all overhead.
     double writeLine = 5 * BitsPerByte * 1000 / BaudRate;
     double readLine = 1 * BitsPerByte * 1000 / BaudRate;

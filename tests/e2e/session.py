@@ -36,6 +36,14 @@ def log_size(log_path):
     return os.path.getsize(log_path) if log_path and os.path.exists(log_path) else 0
 
 
+# A failed send ends the program, so a send that went out leaves it running.
+def press_send(panel, button, what):
+    panel.click(button)
+    time.sleep(0.5)
+    if not panel.running():
+        raise AssertionError("the program ended on the %s send: the device could not be written" % what)
+
+
 def run():
     env = harness.environment(device=False)
     log_path = env.get("KIVO_DEVICE_LOG")
@@ -63,19 +71,13 @@ def run():
 
         since = log_size(log_path)
         panel.replace_text("NumberEdit", "1234")
-        panel.click("SendNumberButton")
-        time.sleep(0.5)
-        if not panel.running():
-            raise AssertionError("the program ended on the number send: the device could not be written")
+        press_send(panel, "SendNumberButton", "number")
         step("sent the number 1234")
 
         panel.click("AddRadio")
         panel.replace_text("FirstOperandEdit", "15")
         panel.replace_text("SecondOperandEdit", "27")
-        panel.click("SendResultButton")
-        time.sleep(0.5)
-        if not panel.running():
-            raise AssertionError("the program ended on the result send: the device could not be written")
+        press_send(panel, "SendResultButton", "result")
         step("sent the sum of 15 and 27")
         screenshot("4-sent")
         received = device_messages(log_path, since)

@@ -3,6 +3,8 @@
 // path the test environment gives in KIVO_DEVICE_LOG.
 #pragma once
 
+#include "device_control.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -37,9 +39,6 @@ void DeviceAttachElsewhere(const char *unixPath);
 std::vector<DeviceMessage> DeviceMessages();
 // Just the bytes of the "message" transfers, in order.
 std::vector<std::string> DeviceMessageTexts();
-
-// The command and its answer line, without "\n"; empty when COM12 is missing.
-std::string DeviceControl(const std::string &command);
 
 // For tests that talk to the device: skipped with a reason when no simulator
 // runs, otherwise starting from a freshly reset device.
