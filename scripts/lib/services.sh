@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Starts and stops what the Windows tests and the run command need: a virtual
 # display, a private Wine prefix with a running server, and the device simulator.
 # Source it, call kivo_services_init once, and trap kivo_stop_services on EXIT.
@@ -8,7 +9,7 @@ kivo_services_init() {
     mkdir -p "$KIVO_RUN_DIR"
     KIVO_SIMULATOR=${KIVO_SIMULATOR:-$KIVO_TOP/build-native/tools/devsim/kivo-devsim}
     export KIVO_TOP KIVO_RUN_DIR KIVO_SIMULATOR
-    kivo_started_xvfb= kivo_started_wineserver= kivo_started_simulator=
+    kivo_started_xvfb='' kivo_started_wineserver='' kivo_started_simulator=''
 }
 
 kivo_fail() {
@@ -35,6 +36,19 @@ kivo_start_xvfb() {
     export DISPLAY
 }
 
+# What a ready prefix holds; a prefix made to an older recipe is made again.
+KIVO_PREFIX_RECIPE="kivo prefix 2: Wine's own fonts"
+KIVO_WINE_FONTS=${KIVO_WINE_FONTS:-/usr/share/wine/fonts}
+
+# Debian's Wine reads its fonts from the prefix, not from where fonts-wine
+# puts them; without them the panel's labels and boxes take a wider host font.
+kivo_install_wine_fonts() {
+    local fonts=$WINEPREFIX/drive_c/windows/Fonts
+    compgen -G "$KIVO_WINE_FONTS/*.fon" >/dev/null ||
+        { kivo_fail "Wine's fonts are missing from $KIVO_WINE_FONTS (install the package fonts-wine)"; return 1; }
+    mkdir -p "$fonts" && cp -p "$KIVO_WINE_FONTS"/* "$fonts/"
+}
+
 # A private prefix, made once and kept; a half-made one is made again.
 kivo_prepare_prefix() {
     WINEPREFIX=$1
@@ -42,7 +56,7 @@ kivo_prepare_prefix() {
     WINEDLLOVERRIDES="mscoree=;mshtml="
     export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
     command -v wine >/dev/null || { kivo_fail "Wine is not installed (scripts/bootstrap installs it)"; return 1; }
-    if [ ! -f "$WINEPREFIX/.kivo-ready" ]; then
+    if [ "$(cat "$WINEPREFIX/.kivo-ready" 2>/dev/null)" != "$KIVO_PREFIX_RECIPE" ]; then
         rm -rf "$WINEPREFIX"
         mkdir -p "$(dirname "$WINEPREFIX")"
         # The registry reaches the disk only when the server ends, hence the wait.
@@ -50,7 +64,8 @@ kivo_prepare_prefix() {
             kivo_fail "could not make the Wine prefix $WINEPREFIX; see $KIVO_RUN_DIR/wineboot.log"
             return 1
         fi
-        touch "$WINEPREFIX/.kivo-ready"
+        kivo_install_wine_fonts || return 1
+        echo "$KIVO_PREFIX_RECIPE" >"$WINEPREFIX/.kivo-ready"
     fi
     mkdir -p "$WINEPREFIX/dosdevices"
 }
@@ -90,12 +105,12 @@ kivo_stop_services() {
     if [ -n "$kivo_started_wineserver" ]; then
         wineserver -k 2>/dev/null || true
         wineserver -w 2>/dev/null || true
-        kivo_started_wineserver=
+        kivo_started_wineserver=''
     fi
     local pid
     for pid in $kivo_started_simulator $kivo_started_xvfb; do
         kill -TERM "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    kivo_started_simulator= kivo_started_xvfb=
+    kivo_started_simulator='' kivo_started_xvfb=''
 }
