@@ -73,26 +73,30 @@ Canvas DrawGlossyFace(int id)
     return canvas;
 }
 
-// A small bevel makes the tiny squares read as buttons.
-static void Bevel(Canvas &canvas, float light, float dark)
+// A square shaded along its diagonal from light to dark, with a one-pixel
+// bevel that makes it read as a button: the upper and left edges a step
+// lighter, the lower and right edges a step darker. The bevel's corners are
+// the shading's two ends, so the stated colours stand at the corners.
+static void ShadeSquare(Canvas &canvas, Rgb light, Rgb dark)
 {
+    const float bevelStep = 0.2f;
+    const float span = float(canvas.Width + canvas.Height - 2);
     for (int y = 0; y < canvas.Height; ++y)
         for (int x = 0; x < canvas.Width; ++x) {
             bool upper = y == 0 || x == 0, lower = y == canvas.Height - 1 || x == canvas.Width - 1;
-            if (!upper && !lower)
-                continue;
-            Rgb c = GetPixel(canvas, x, y);
-            SetPixel(canvas, x, y, upper && !lower ? Mix(c, {255, 255, 255}, light) : Mix(c, {0, 0, 0}, dark));
+            float t = bevelStep + (1 - 2 * bevelStep) * (x + y) / span;
+            if (lower)
+                t += bevelStep;
+            else if (upper)
+                t -= bevelStep;
+            SetPixel(canvas, x, y, Mix(light, dark, std::clamp(t, 0.0f, 1.0f)));
         }
 }
 
 Canvas DrawCloseFace()
 {
     Canvas canvas = MakeCanvas(15, 15, {0, 0, 0});
-    for (int y = 0; y < 15; ++y)
-        for (int x = 0; x < 15; ++x)
-            SetPixel(canvas, x, y, Mix({220, 18, 18}, {151, 4, 1}, (x + y) / 28.0f));
-    Bevel(canvas, 0.25f, 0.25f);
+    ShadeSquare(canvas, {220, 18, 18}, {151, 4, 1});
     Path cross;
     MoveTo(cross, 4.3f, 4.3f);
     LineTo(cross, 10.7f, 10.7f);
@@ -110,10 +114,7 @@ Canvas DrawCloseFace()
 Canvas DrawMinimizeFace()
 {
     Canvas canvas = MakeCanvas(15, 15, {0, 0, 0});
-    for (int y = 0; y < 15; ++y)
-        for (int x = 0; x < 15; ++x)
-            SetPixel(canvas, x, y, Mix({73, 189, 232}, {17, 81, 140}, (x + y) / 28.0f));
-    Bevel(canvas, 0.25f, 0.25f);
+    ShadeSquare(canvas, {73, 189, 232}, {17, 81, 140});
     Path bar, shadow;
     AddRect(bar, 4.5f, 5.5f, 10.5f, 9.5f);
     AddRect(shadow, 5.2f, 6.3f, 11.2f, 10.3f);
