@@ -151,6 +151,37 @@ TEST(PaintPanel, DrawsTheFramedRectangleAndTheLabels)
     }, fill);
 }
 
+// The layout is made for the platform's System font; a prefix without Wine's
+// own fonts falls back to a wider host font and the colons slip under the displays.
+TEST(PaintPanel, LabelsTakeTheSystemFontAndEndBeforeTheirDisplays)
+{
+    Canvas canvas(350, 350, RGB(0, 0, 255));
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(canvas.dc, sizeof face, face);
+    TEXTMETRICA metrics = {};
+    ASSERT_TRUE(GetTextMetricsA(canvas.dc, &metrics));
+    EXPECT_STREQ("System", face);
+    EXPECT_EQ(16, metrics.tmHeight);
+    EXPECT_EQ(7, metrics.tmAveCharWidth);
+    EXPECT_EQ(15, metrics.tmMaxCharWidth);
+
+    HWND window = OpenPanel();
+    struct { const char *text; int x; HWND display; } labels[] = {
+        {"Counter :", 46, PanelState.CounterDisplay},
+        {"Auto Counter :", 166, PanelState.AutoCounterWholeDisplay},
+    };
+    for (const auto &label : labels) {
+        SCOPED_TRACE(label.text);
+        SIZE size = {};
+        GetTextExtentPoint32A(canvas.dc, label.text, int(strlen(label.text)), &size);
+        RECT display = {};
+        GetWindowRect(label.display, &display);
+        MapWindowPoints(HWND_DESKTOP, window, (POINT *)&display, 2);
+        EXPECT_LE(label.x + size.cx, display.left);
+    }
+    ClosePanel(window);
+}
+
 TEST(DrawAboutBox, DrawsTheThreeTextsAndTheLogo)
 {
     ASSERT_EQ(50u, strlen(RightsNotice));
