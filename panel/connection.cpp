@@ -4,6 +4,7 @@
 
 #include "device_protocol.h"
 #include "panel_controls.h"
+#include "panel_refresh.h"
 #include "panel_state.h"
 #include "resource.h"
 #include "serial_port.h"
@@ -77,8 +78,8 @@ static void RunSwitchOnExchange()
     SetWindowTextA(PanelState.AutoCounterTenthsDisplay, tenths);
 }
 
-// The panel changes before any traffic, so it shows the new state even when
-// the device never answers.
+// The panel changes, and is shown, before any traffic, so it shows the new
+// state even when the device never answers.
 static void SwitchOn(HWND window)
 {
     if (Ask(window, SwitchOnQuestion, OkCancelQuestion) == IDCANCEL)
@@ -86,6 +87,7 @@ static void SwitchOn(HWND window)
     CreateMaintenanceButtons(window);
     PanelState.ConnectionState = 1;
     SetButtonPicture(PanelState.SwitchButton, &PanelState.SwitchOnBitmap, IDB_SWITCH_ON);
+    ShowPanelChanges(window);
     RunSwitchOnExchange();
 }
 
@@ -97,6 +99,7 @@ static void SwitchOff(HWND window)
     DestroyWindow(PanelState.ResetButton);
     DestroyWindow(PanelState.SaveButton);
     DestroyWindow(PanelState.EraseButton);
+    ShowPanelChanges(window);
     // Nothing the device could say changes the panel now.
     SendCommand(SwitchOffCommand);
 }
