@@ -9,7 +9,7 @@ kivo_services_init() {
     mkdir -p "$KIVO_RUN_DIR"
     KIVO_SIMULATOR=${KIVO_SIMULATOR:-$KIVO_TOP/build-native/tools/devsim/kivo-devsim}
     export KIVO_TOP KIVO_RUN_DIR KIVO_SIMULATOR
-    kivo_started_xvfb='' kivo_started_wineserver='' kivo_started_simulator=''
+    kivo_started_xvfb='' kivo_started_wineserver='' kivo_started_simulator='' kivo_started_window_manager=''
 }
 
 kivo_fail() {
@@ -100,6 +100,28 @@ kivo_start_simulator() {
     done
 }
 
+# A small window manager on our display, as users have one; ready once it
+# has claimed the screen.
+kivo_start_window_manager() {
+    command -v openbox >/dev/null || { kivo_fail "openbox is not installed (scripts/bootstrap installs it)"; return 1; }
+    openbox --sm-disable >"$KIVO_RUN_DIR/openbox.log" 2>&1 &
+    kivo_started_window_manager=$!
+    local tries=0
+    until wmctrl -m >/dev/null 2>&1; do
+        kill -0 "$kivo_started_window_manager" 2>/dev/null || { kivo_fail "openbox did not start; see $KIVO_RUN_DIR/openbox.log"; return 1; }
+        tries=$((tries + 1))
+        [ $tries -lt 200 ] || { kivo_fail "openbox did not take the display"; return 1; }
+        sleep 0.05
+    done
+}
+
+kivo_stop_window_manager() {
+    [ -n "$kivo_started_window_manager" ] || return 0
+    kill -TERM "$kivo_started_window_manager" 2>/dev/null || true
+    wait "$kivo_started_window_manager" 2>/dev/null || true
+    kivo_started_window_manager=''
+}
+
 # The Wine server goes first: it holds the device's pty as its terminal.
 kivo_stop_services() {
     if [ -n "$kivo_started_wineserver" ]; then
@@ -107,6 +129,7 @@ kivo_stop_services() {
         wineserver -w 2>/dev/null || true
         kivo_started_wineserver=''
     fi
+    kivo_stop_window_manager
     local pid
     for pid in $kivo_started_simulator $kivo_started_xvfb; do
         kill -TERM "$pid" 2>/dev/null || true

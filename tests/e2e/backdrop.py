@@ -7,6 +7,8 @@ which is how a test sees that a click on the margin went through the panel.
 
 Run as a program: backdrop.py X Y WIDTH HEIGHT RRGGBB [above]
 With "above" the window stays on top instead: a cover to lay over another.
+The window is override-redirect, so that a window manager, where one runs,
+neither moves nor decorates it.
 """
 import ctypes
 import ctypes.util
@@ -17,6 +19,7 @@ ButtonPress = 4
 ButtonPressMask = 1 << 2
 StructureNotifyMask = 1 << 17
 MapNotify = 19
+CWOverrideRedirect = 1 << 9
 
 
 class XButtonEvent(ctypes.Structure):
@@ -39,6 +42,26 @@ class XButtonEvent(ctypes.Structure):
     ]
 
 
+class XSetWindowAttributes(ctypes.Structure):
+    _fields_ = [
+        ("background_pixmap", ctypes.c_ulong),
+        ("background_pixel", ctypes.c_ulong),
+        ("border_pixmap", ctypes.c_ulong),
+        ("border_pixel", ctypes.c_ulong),
+        ("bit_gravity", ctypes.c_int),
+        ("win_gravity", ctypes.c_int),
+        ("backing_store", ctypes.c_int),
+        ("backing_planes", ctypes.c_ulong),
+        ("backing_pixel", ctypes.c_ulong),
+        ("save_under", ctypes.c_int),
+        ("event_mask", ctypes.c_long),
+        ("do_not_propagate_mask", ctypes.c_long),
+        ("override_redirect", ctypes.c_int),
+        ("colormap", ctypes.c_ulong),
+        ("cursor", ctypes.c_ulong),
+    ]
+
+
 class XEvent(ctypes.Union):
     _fields_ = [("type", ctypes.c_int), ("xbutton", XButtonEvent), ("pad", ctypes.c_long * 24)]
 
@@ -55,7 +78,9 @@ def main():
     xlib.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
                                          ctypes.c_uint, ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong,
                                          ctypes.c_ulong]
-    for name in ("XSelectInput", "XMapWindow", "XLowerWindow", "XFlush", "XPending", "XNextEvent",
+    xlib.XChangeWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
+                                             ctypes.POINTER(XSetWindowAttributes)]
+    for name in ("XChangeWindowAttributes", "XSelectInput", "XMapWindow", "XLowerWindow", "XFlush", "XPending", "XNextEvent",
                  "XConnectionNumber", "XStoreName"):
         getattr(xlib, name).restype = ctypes.c_int
     xlib.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
@@ -74,6 +99,8 @@ def main():
     window = xlib.XCreateSimpleWindow(display, xlib.XDefaultRootWindow(display), x, y, width, height,
                                       0, 0, colour)
     xlib.XStoreName(display, window, b"kivo-backdrop")
+    attributes = XSetWindowAttributes(override_redirect=1)
+    xlib.XChangeWindowAttributes(display, window, CWOverrideRedirect, ctypes.byref(attributes))
     xlib.XSelectInput(display, window, ButtonPressMask | StructureNotifyMask)
     xlib.XMapWindow(display, window)
     if sys.argv[6:] != ["above"]:

@@ -53,8 +53,17 @@ BACKDROP_COLOUR = (0, 160, 80)
 KEY_COLOUR = (255, 240, 0)
 
 
+# Whether these tests run under a window manager (scripts/test runs some
+# modules both ways); without one, keyboard focus follows the pointer.
+MANAGED = bool(os.environ.get("KIVO_E2E_WINDOW_MANAGER"))
+
+
 class HarnessError(RuntimeError):
     pass
+
+
+def window_manager_running():
+    return subprocess.run(["wmctrl", "-m"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
 
 
 def environment(device=True):
@@ -67,6 +76,9 @@ def environment(device=True):
     for name in needed[2:]:
         if name != "KIVO_DEVICE_LOG" and not os.path.exists(os.environ[name]):
             raise HarnessError("%s does not exist: %s" % (name, os.environ[name]))
+    if window_manager_running() != MANAGED:
+        raise HarnessError("these tests expect %s window manager on %s" % ("a" if MANAGED else "no",
+                                                                            os.environ["DISPLAY"]))
     env = dict(os.environ)
     env.setdefault("WINEDEBUG", "-all")
     env.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=")
@@ -467,11 +479,24 @@ class Panel:
         raise AssertionError("the box has gone")
 
     def restore(self):
-        """Restores the minimised panel as a press on its taskbar button would."""
-        code, out = run_wine([self.env["KIVO_TASKBAR"]], self.env)
-        if code != 0:
-            raise AssertionError("could not restore the panel: %s" % out)
+        """Restores the minimised panel as a press on its taskbar button would:
+        through the window manager where one runs, else through our stand-in."""
+        if MANAGED:
+            subprocess.run(["wmctrl", "-a", self.window()["text"]], check=True)
+        else:
+            code, out = run_wine([self.env["KIVO_TASKBAR"]], self.env)
+            if code != 0:
+                raise AssertionError("could not restore the panel: %s" % out)
         return wait_until(lambda: not self.window()["iconic"], 5, "the panel to be restored")
+
+    def x_state(self):
+        """The window manager's state of the panel's X window: Normal, Iconic or Withdrawn."""
+        out = subprocess.run(["xprop", "-name", self.window()["text"], "WM_STATE"], capture_output=True,
+                             text=True).stdout
+        for line in out.splitlines():
+            if "window state:" in line:
+                return line.split(":", 1)[1].strip()
+        return None
 
     # The end.
     def exit_code(self, timeout=10):

@@ -2,7 +2,7 @@
 import time
 import unittest
 
-from harness import PanelTestCase, drag, move_to, region_difference, screenshot, xdotool
+from harness import MANAGED, PanelTestCase, drag, move_to, region_difference, screenshot, wait_until, xdotool
 
 # A point of bare skin on the panel, clear of every control and label.
 BACKGROUND = (200, 165)
@@ -114,9 +114,14 @@ class Minimising(PanelTestCase):
         window = self.panel.window()
         self.assertTrue(window["iconic"])
         self.assertTrue(self.panel.running())
+        if MANAGED:
+            # The desktop knows it as minimised, so its taskbar can bring it back.
+            wait_until(lambda: self.panel.x_state() == "Iconic", 5, "the X window to be iconic")
 
         self.panel.restore()
         self.assertEqual(self.panel.window()["rect"], rect)
+        if MANAGED:
+            wait_until(lambda: self.panel.x_state() == "Normal", 5, "the X window to be shown again")
         time.sleep(0.3)
         after = screenshot("minimise-restored")
         field = moved(FIELD, rect["left"], rect["top"])
@@ -126,7 +131,11 @@ class Minimising(PanelTestCase):
         panel = self.new_panel("Minimising-started-minimised", minimised=True)
         self.assertTrue(panel.window()["iconic"])
         panel.restore()
-        self.assertEqual(panel.window()["rect"], {"left": 0, "top": 0, "right": 350, "bottom": 350})
+        rect = panel.window()["rect"]
+        self.assertEqual((rect["right"] - rect["left"], rect["bottom"] - rect["top"]), (350, 350))
+        if not MANAGED:
+            # A window manager places a window first shown from its icon where it likes.
+            self.assertEqual((rect["left"], rect["top"]), (0, 0))
         self.assertEqual(len(panel.controls()), 16)
 
 
