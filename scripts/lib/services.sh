@@ -17,6 +17,20 @@ kivo_fail() {
     return 1
 }
 
+# Waits up to 10 s for a process just started to be ready: until the check
+# (the arguments after the two messages) succeeds. Fails with the first message
+# if the process ends first, with the second if time runs out.
+kivo_wait_ready() {
+    local pid=$1 ended=$2 late=$3 tries=0
+    shift 3
+    until "$@"; do
+        kill -0 "$pid" 2>/dev/null || { kivo_fail "$ended"; return 1; }
+        tries=$((tries + 1))
+        [ $tries -lt 200 ] || { kivo_fail "$late"; return 1; }
+        sleep 0.05
+    done
+}
+
 # A display of our own at 24 bits, so the colour key matches exactly.
 kivo_start_xvfb() {
     command -v Xvfb >/dev/null || { kivo_fail "Xvfb is not installed (scripts/bootstrap installs it)"; return 1; }
@@ -25,13 +39,8 @@ kivo_start_xvfb() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayFile" \
         >"$KIVO_RUN_DIR/xvfb.log" 2>&1 &
     kivo_started_xvfb=$!
-    local tries=0
-    until [ -s "$displayFile" ]; do
-        kill -0 "$kivo_started_xvfb" 2>/dev/null || { kivo_fail "Xvfb did not start; see $KIVO_RUN_DIR/xvfb.log"; return 1; }
-        tries=$((tries + 1))
-        [ $tries -lt 200 ] || { kivo_fail "Xvfb gave no display number"; return 1; }
-        sleep 0.05
-    done
+    kivo_wait_ready "$kivo_started_xvfb" "Xvfb did not start; see $KIVO_RUN_DIR/xvfb.log" \
+        "Xvfb gave no display number" test -s "$displayFile" || return 1
     DISPLAY=:$(head -n 1 "$displayFile")
     export DISPLAY
 }
@@ -91,13 +100,12 @@ kivo_start_simulator() {
     "$KIVO_SIMULATOR" --link "$KIVO_DEVICE_LINK" --control-link "$KIVO_DEVICE_CONTROL" \
         --log "$KIVO_DEVICE_LOG" "$@" >"${KIVO_SIMULATOR_OUTPUT:-$KIVO_RUN_DIR/simulator.out}" 2>&1 &
     kivo_started_simulator=$!
-    local tries=0
-    until [ -e "$KIVO_DEVICE_LINK" ] && [ -e "$KIVO_DEVICE_CONTROL" ]; do
-        kill -0 "$kivo_started_simulator" 2>/dev/null || { kivo_fail "the device simulator stopped at start"; return 1; }
-        tries=$((tries + 1))
-        [ $tries -lt 200 ] || { kivo_fail "the device simulator published no port"; return 1; }
-        sleep 0.05
-    done
+    kivo_wait_ready "$kivo_started_simulator" "the device simulator stopped at start" \
+        "the device simulator published no port" test -e "$KIVO_DEVICE_LINK" -a -e "$KIVO_DEVICE_CONTROL"
+}
+
+kivo_window_manager_running() {
+    wmctrl -m >/dev/null 2>&1
 }
 
 # A small window manager on our display, as users have one; ready once it
@@ -106,13 +114,8 @@ kivo_start_window_manager() {
     command -v openbox >/dev/null || { kivo_fail "openbox is not installed (scripts/bootstrap installs it)"; return 1; }
     openbox --sm-disable >"$KIVO_RUN_DIR/openbox.log" 2>&1 &
     kivo_started_window_manager=$!
-    local tries=0
-    until wmctrl -m >/dev/null 2>&1; do
-        kill -0 "$kivo_started_window_manager" 2>/dev/null || { kivo_fail "openbox did not start; see $KIVO_RUN_DIR/openbox.log"; return 1; }
-        tries=$((tries + 1))
-        [ $tries -lt 200 ] || { kivo_fail "openbox did not take the display"; return 1; }
-        sleep 0.05
-    done
+    kivo_wait_ready "$kivo_started_window_manager" "openbox did not start; see $KIVO_RUN_DIR/openbox.log" \
+        "openbox did not take the display" kivo_window_manager_running
 }
 
 kivo_stop_window_manager() {
