@@ -19,21 +19,26 @@ FIRST_USE_GOAL_S = 15.0
 READY_GOAL_RATIO = 1.2
 
 
-def shown():
-    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Kivo$"],
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+def panels():
+    """The visible windows named Kivo, by X window id."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Kivo$"],
+                         capture_output=True, text=True).stdout
+    return set(out.split())
 
 
-def time_to_window(process, timeout=60):
+def time_to_window(start, timeout=60):
+    """Starts a program with start() and times it until a new panel shows."""
+    before = panels()
     started = time.monotonic()
-    while not shown():
+    process = start()
+    while not panels() - before:
         if process.poll() is not None:
             raise SystemExit("launcher_startup: the program ended before its window showed (code %d)"
                              % process.returncode)
         if time.monotonic() - started > timeout:
             raise SystemExit("launcher_startup: no window after %d s" % timeout)
         time.sleep(0.005)
-    return time.monotonic() - started
+    return time.monotonic() - started, process
 
 
 def main():
@@ -54,15 +59,15 @@ def main():
     keeper = subprocess.Popen(["xprop", "-root", "-spy"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def with_kivo(*args):
-        process = subprocess.Popen([kivo] + list(args), env=env, stdout=log, stderr=log, start_new_session=True)
-        seconds = time_to_window(process)
+        seconds, process = time_to_window(lambda: subprocess.Popen(
+            [kivo] + list(args), env=env, stdout=log, stderr=log, start_new_session=True))
         os.killpg(process.pid, signal.SIGINT)   # as Ctrl-C; kivo stops its Wine
         process.wait(30)
         return seconds
 
     def with_wine():
-        process = subprocess.Popen(["wine", exe], env=wine_env, stdout=log, stderr=log)
-        seconds = time_to_window(process)
+        seconds, process = time_to_window(lambda: subprocess.Popen(
+            ["wine", exe], env=wine_env, stdout=log, stderr=log))
         subprocess.run(["wineserver", "-k"], env=wine_env)
         subprocess.run(["wineserver", "-w"], env=wine_env)
         process.wait(30)
