@@ -4,7 +4,7 @@
 # and open the panel; kivo_stop_all stops whatever was started. Source
 # services.sh first and call kivo_services_init; KIVO_EXE names the program.
 
-kivo_started_tail='' kivo_started_panel='' kivo_started_progress='' kivo_com11_prefix=''
+kivo_started_tail='' kivo_started_panel='' kivo_com11_prefix=''
 
 # A reading for the simulator: a whole number from 0 to 255.
 kivo_reading_option() {
@@ -121,30 +121,14 @@ kivo_mapped_adapter() {
     [ -L "$1/dosdevices/com11" ] && readlink -- "$1/dosdevices/com11"
 }
 
-# The prefix, made on first use with a word about the wait.
+# The prefix, made on first use with a word about the wait. (From the menu
+# nobody reads it, but Wine shows a box of its own while it prepares.)
 kivo_ready_prefix() {
-    local status=0
-    if ! kivo_prefix_ready "$1"; then
-        echo "$KIVO_NAME: preparing Wine for first use, about 10 s"
-        if [ "${KIVO_DIALOGS:-}" = 1 ] && command -v zenity >/dev/null; then
-            zenity --progress --pulsate --no-cancel --title=Kivo \
-                --text="Preparing Wine for first use, about 10 s" </dev/null >/dev/null 2>&1 &
-            kivo_started_progress=$!
-        fi
-    fi
+    kivo_prefix_ready "$1" || echo "$KIVO_NAME: preparing Wine for first use, about 10 s"
     # Making a prefix starts a Wine server; if we are stopped meanwhile, it goes too.
     # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
     kivo_started_wineserver=1
-    kivo_prepare_prefix "$1" || status=$?
-    kivo_stop_progress
-    return $status
-}
-
-kivo_stop_progress() {
-    [ -n "$kivo_started_progress" ] || return 0
-    kill "$kivo_started_progress" 2>/dev/null || true
-    wait "$kivo_started_progress" 2>/dev/null || true
-    kivo_started_progress=''
+    kivo_prepare_prefix "$1"
 }
 
 # COM11 in one of its modes, in the prefix kivo_ready_prefix made:
@@ -196,7 +180,6 @@ kivo_open_panel() {
 # with it the panel) first, then the simulator; then the adapter goes back
 # where the simulator stood.
 kivo_stop_all() {
-    kivo_stop_progress
     kivo_stop_services
     local pid
     for pid in $kivo_started_panel $kivo_started_tail; do
