@@ -2,7 +2,8 @@
 the test may switch users (as root: the second build runs as nobody), with a
 different umask, time zone and locale; both must give the same bytes. Then
 what was built: the zip, Kivo.exe, and the Debian package's lint, contents,
-dependencies, icons, desktop entry and launcher."""
+dependencies, icons, desktop entry and launcher, and (as root) the package
+installed into a clean Debian root, where kivo --simulator must open the panel."""
 import os
 import pwd
 import shutil
@@ -167,6 +168,13 @@ class Release(unittest.TestCase):
         self.assertRegex(result.stderr, r"^kivo: error: COM11 is not mapped .*kivo --device.*kivo --simulator")
         usage = run([self.path("usr", "bin", "kivo"), "--help"])
         self.assertIn("--simulator", usage)
+
+    @unittest.skipUnless(os.geteuid() == 0, "making and entering a Debian root needs root; scripts/check-package as root does it")
+    def test_installs_and_opens_the_panel_on_a_clean_bookworm(self):
+        result = subprocess.run([os.path.join(SOURCE, "scripts", "check-package"), os.path.join(self.first, DEB)],
+                                capture_output=True, text=True, timeout=900)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("the package works on a clean bookworm", result.stdout)
 
 
 if __name__ == "__main__":
