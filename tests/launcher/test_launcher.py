@@ -204,6 +204,10 @@ class Panel(unittest.TestCase):
         cls.adapter, cls.adapter_master = os.ttyname(slave), master
         os.close(slave)
         cls.env = environment(cls.home, DISPLAY=os.environ["DISPLAY"])
+        # An X server left without clients resets itself and turns new ones
+        # away meanwhile; between two panels there might be none.
+        cls.x_client = subprocess.Popen(["xprop", "-root", "-spy"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         cls.inspect_env = dict(os.environ, WINEPREFIX=cls.prefix, WINEDEBUG="-all",
                                WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d")
 
@@ -213,6 +217,8 @@ class Panel(unittest.TestCase):
             os.kill(pid, signal.SIGKILL)
         os.close(cls.adapter_master)
         shutil.rmtree(cls.home, ignore_errors=True)
+        cls.x_client.kill()
+        cls.x_client.wait()
 
     def start(self, *args):
         """kivo in a session of its own, as a terminal would run it; returns it
