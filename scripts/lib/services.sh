@@ -12,8 +12,14 @@ kivo_services_init() {
     kivo_started_xvfb='' kivo_started_wineserver='' kivo_started_simulator='' kivo_started_window_manager=''
 }
 
+# One line on stderr, signed with the command's name (KIVO_NAME). With
+# KIVO_DIALOGS=1 (a start from the desktop menu, where nobody reads stderr)
+# the line also shows in a dialog box when zenity is there.
 kivo_fail() {
-    echo "error: $*" >&2
+    echo "${KIVO_NAME:-kivo}: error: $*" >&2
+    if [ "${KIVO_DIALOGS:-}" = 1 ] && [ -n "${DISPLAY:-}" ] && command -v zenity >/dev/null; then
+        zenity --error --title=Kivo --no-markup --text="$*" >/dev/null 2>&1 || true
+    fi
     return 1
 }
 
@@ -58,22 +64,34 @@ kivo_install_wine_fonts() {
     mkdir -p "$fonts" && cp -p "$KIVO_WINE_FONTS"/* "$fonts/"
 }
 
+kivo_prefix_ready() {
+    [ "$(cat "$1/.kivo-ready" 2>/dev/null)" = "$KIVO_PREFIX_RECIPE" ]
+}
+
 # A private prefix, made once and kept; a half-made one is made again.
 kivo_prepare_prefix() {
     WINEPREFIX=$1
     WINEDEBUG=-all
-    WINEDLLOVERRIDES="mscoree=;mshtml="
+    # No add-on installers, and no menu entries of Wine's own in the user's desktop.
+    WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
     export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
     command -v wine >/dev/null || { kivo_fail "Wine is not installed (scripts/bootstrap installs it)"; return 1; }
-    if [ "$(cat "$WINEPREFIX/.kivo-ready" 2>/dev/null)" != "$KIVO_PREFIX_RECIPE" ]; then
+    if ! kivo_prefix_ready "$WINEPREFIX"; then
+        # The adapter remembered for COM11 outlives a prefix made again.
+        local adapter
+        adapter=$(readlink "$WINEPREFIX/dosdevices/com11" 2>/dev/null) || adapter=''
         rm -rf "$WINEPREFIX"
         mkdir -p "$(dirname "$WINEPREFIX")"
-        # The registry reaches the disk only when the server ends, hence the wait.
-        if ! wineboot -i >"$KIVO_RUN_DIR/wineboot.log" 2>&1 || ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
+        # The registry reaches the disk only when the server ends. Ended at
+        # once rather than after its 5 s of idling: what the services it
+        # stops were still doing (listing devices) they redo at every start.
+        if ! wineboot -i >"$KIVO_RUN_DIR/wineboot.log" 2>&1 || ! wineserver -k || ! wineserver -w ||
+            [ ! -f "$WINEPREFIX/system.reg" ]; then
             kivo_fail "could not make the Wine prefix $WINEPREFIX; see $KIVO_RUN_DIR/wineboot.log"
             return 1
         fi
         kivo_install_wine_fonts || return 1
+        [ -z "$adapter" ] || ln -sfn -- "$adapter" "$WINEPREFIX/dosdevices/com11"
         echo "$KIVO_PREFIX_RECIPE" >"$WINEPREFIX/.kivo-ready"
     fi
     mkdir -p "$WINEPREFIX/dosdevices"

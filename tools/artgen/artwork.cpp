@@ -2,6 +2,7 @@
 #include "artwork.h"
 #include "pictures.h"
 #include <algorithm>
+#include <filesystem>
 
 struct Picture {
     std::string Name;
@@ -39,7 +40,7 @@ static std::vector<Picture> Pictures()
 
 static const int IconSizes[] = {16, 32, 48, 64, 128, 256};
 
-static std::vector<IconImage> IconImages()
+std::vector<IconImage> IconImages()
 {
     std::vector<IconImage> images;
     for (int size : IconSizes) {
@@ -60,6 +61,20 @@ std::vector<ArtFile> GenerateArtwork()
     files.push_back({"text_beam_cursor.bin", cursor});
     files.push_back({"text_beam_group.bin", CursorGroupResource(cursor, 7)});
     return files;
+}
+
+// The hicolor theme's layout, SIZExSIZE/apps/NAME.png, which desktop menus read.
+bool WriteIconTheme(const std::string &directory, const std::string &name)
+{
+    for (const IconImage &icon : IconImages()) {
+        std::string size = std::to_string(icon.Size);
+        std::filesystem::path folder = std::filesystem::path(directory) / (size + "x" + size) / "apps";
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error || !WritePng((folder / (name + ".png")).string(), icon.Rgba, icon.Size, icon.Size))
+            return false;
+    }
+    return true;
 }
 
 // Sheet drawing: pictures are copied over a mid-grey sheet, scaled by whole pixels.

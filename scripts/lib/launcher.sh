@@ -1,0 +1,192 @@
+# shellcheck shell=bash
+# The launcher's pieces, shared by the kivo command and scripts/run: check the
+# adapter, hold the prefix for one panel at a time, put a device behind COM11
+# and open the panel; kivo_stop_all stops whatever was started. Source
+# services.sh first and call kivo_services_init; KIVO_EXE names the program.
+
+kivo_started_tail='' kivo_started_panel='' kivo_com11_prefix=''
+
+# A reading for the simulator: a whole number from 0 to 255.
+kivo_reading_option() {
+    [[ $2 =~ ^[0-9]{1,3}$ ]] && [ "$2" -le 255 ] && return 0
+    kivo_fail "$1 takes a whole number from 0 to 255, not '$2'"
+}
+
+# The processes other than ours that have PATH open, as "name (PID n)", one
+# a line, PIDs in order. Serial ports are not exclusive on Linux, so this is
+# the only way to see who else talks to the adapter; it sees only the
+# processes we may inspect, our own unless we are root.
+kivo_holders() {
+    local target pattern pid name
+    target=$(readlink -f -- "$1") || return 0
+    pattern=$(printf '%s' "$target" | sed 's/[][\\*?]/\\&/g')
+    find /proc/[0-9]*/fd -maxdepth 1 -lname "$pattern" 2>/dev/null | cut -d/ -f3 | sort -nu |
+        while read -r pid; do
+            kivo_descends_from_us "$pid" && continue
+            name=$(cat "/proc/$pid/comm" 2>/dev/null) || continue
+            echo "$name (PID $pid)"
+        done
+}
+
+kivo_descends_from_us() {
+    local pid=$1 stat
+    while [ "$pid" -gt 1 ]; do
+        [ "$pid" != "$$" ] || return 0
+        stat=$(cat "/proc/$pid/stat" 2>/dev/null) || return 1
+        # The parent is the second field after the name, which may hold spaces.
+        stat=${stat##*) }
+        pid=${stat#* }
+        pid=${pid%% *}
+    done
+    return 1
+}
+
+# Why the adapter at PATH cannot serve as COM11, in one line that says what
+# to do; nothing when it can.
+kivo_adapter_problem() {
+    local device=$1 group mode holders error
+    if [ ! -e "$device" ]; then
+        echo "the device $device does not exist: is the adapter plugged in? ('ls /dev/ttyUSB* /dev/ttyACM* /dev/serial/by-id' lists what is there)"
+    elif [ ! -c "$device" ]; then
+        echo "$device is not a serial port: give the adapter's device, such as /dev/ttyUSB0"
+    elif [ ! -r "$device" ] || [ ! -w "$device" ]; then
+        group=$(stat -L -c %G -- "$device") mode=$(stat -L -c %A -- "$device")
+        if [ "${mode:4:2}" != rw ] || [ "$group" = root ]; then
+            echo "no permission to use $device (owner $(stat -L -c %U -- "$device"), group $group, $mode): ask the administrator for read and write access"
+        elif getent group "$group" | cut -d: -f4 | tr , '\n' | grep -qxF -- "$(id -un)"; then
+            echo "no permission to use $device yet: you are in its group $group, but this session began before you joined: log out and in again"
+        else
+            echo "no permission to use $device: join its group $group ('sudo adduser $(id -un) $group'), then log out and in again"
+        fi
+    # Opened without waiting for a carrier (stty opens with O_NONBLOCK): this
+    # tells a terminal from other devices and finds an exclusive holder.
+    elif ! error=$(LC_ALL=C stty -F "$device" 2>&1 >/dev/null); then
+        case $error in
+            *busy*) echo "the device $device is busy: a process that is not yours holds it ('sudo fuser -v $device' names it): close it and try again" ;;
+            *"Inappropriate ioctl"*) echo "$device is not a serial port: give the adapter's device, such as /dev/ttyUSB0" ;;
+            *) echo "cannot open the device $device: ${error##*: }" ;;
+        esac
+    elif holders=$(kivo_holders "$device" | paste -sd, - | sed 's/,/, /g'); [ -n "$holders" ]; then
+        echo "the device $device is held by $holders: close it and try again"
+    fi
+}
+
+kivo_check_adapter() {
+    local problem
+    problem=$(kivo_adapter_problem "$1")
+    [ -z "$problem" ] || kivo_fail "$problem"
+}
+
+kivo_check_display() {
+    [ -n "${DISPLAY:-}" ] || { kivo_fail "no display is set: the panel is a window and needs a graphical session"; return 1; }
+    # xdpyinfo comes with the developer's tools, not with the package.
+    if command -v xdpyinfo >/dev/null && ! xdpyinfo >/dev/null 2>&1; then
+        kivo_fail "cannot reach the X display '$DISPLAY' (is the X server running, and may you use it? try 'xdpyinfo')"
+        return 1
+    fi
+}
+
+# One panel per prefix: two would fight over COM11, and the first to end
+# would stop the other's Wine. The lock is fd 9, held until we exit; what we
+# start inherits it, so a leftover of a killed launcher shows as the holder.
+kivo_lock() {
+    local lockFile=$1/lock holder
+    mkdir -p "$1" 2>/dev/null && { exec 9>>"$lockFile"; } 2>/dev/null || { kivo_fail "cannot write $lockFile"; return 1; }
+    flock -n 9 && return 0
+    holder=$(kivo_holders "$lockFile" | head -n 1)
+    kivo_fail "the panel is already open${holder:+, by $holder}: close it first"
+}
+
+# A stand-in on COM11 (the simulator) takes the place of the adapter
+# remembered there; the adapter is written down first, so that even a
+# session cut short gives it back, at the next start at the latest.
+kivo_set_aside_adapter() {
+    local link=$1/dosdevices/com11 adapter=''
+    [ ! -L "$link" ] || adapter=$(readlink -- "$link")
+    printf '%s\n' "$adapter" >"$1/.kivo-com11-displaced"
+    kivo_com11_prefix=$1
+}
+
+kivo_give_back_adapter() {
+    local saved=$1/.kivo-com11-displaced adapter
+    [ -f "$saved" ] || return 0
+    adapter=$(cat "$saved")
+    rm -f "$1/dosdevices/com11"
+    [ -z "$adapter" ] || ln -s -- "$adapter" "$1/dosdevices/com11"
+    rm -f "$saved"
+}
+
+# The adapter COM11 was mapped to by an earlier --device, if any.
+kivo_mapped_adapter() {
+    [ -L "$1/dosdevices/com11" ] && readlink -- "$1/dosdevices/com11"
+}
+
+# The prefix, made on first use with a word about the wait. (From the menu
+# nobody reads it, but Wine shows a box of its own while it prepares.)
+kivo_ready_prefix() {
+    kivo_prefix_ready "$1" || echo "$KIVO_NAME: preparing Wine for first use, about 10 s"
+    # Making a prefix starts a Wine server; if we are stopped meanwhile, it goes too.
+    # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
+    kivo_started_wineserver=1
+    kivo_prepare_prefix "$1"
+}
+
+# COM11 in one of its modes, in the prefix kivo_ready_prefix made:
+#   adapter PATH         the real adapter, remembered in Wine's dosdevices link
+#   simulator [ARGS]     the device simulator, its lines on our output
+# A mode with a process of its own in front of COM11 starts like the
+# simulator: set the adapter aside, publish a pty at the link, give it back.
+kivo_connect_com11() {
+    local mode=$1
+    shift
+    case $mode in
+        adapter) kivo_connect_adapter "$@" ;;
+        simulator) kivo_connect_simulator "$@" ;;
+        *) kivo_fail "no COM11 mode '$mode'" ;;
+    esac
+}
+
+kivo_connect_adapter() {
+    ln -sfn -- "$1" "$WINEPREFIX/dosdevices/com11"
+    echo "$KIVO_NAME: COM11 is $1"
+}
+
+kivo_connect_simulator() {
+    kivo_set_aside_adapter "$WINEPREFIX"
+    export KIVO_DEVICE_LOG=$KIVO_RUN_DIR/device.jsonl
+    rm -f "$KIVO_DEVICE_LOG"
+    kivo_start_simulator "$@" || return 1
+    echo "$KIVO_NAME: COM11 is the device simulator; its log is $KIVO_DEVICE_LOG"
+    # Its readable lines, as the user works; --pid ends the tail with us
+    # even if we are killed before we can stop it.
+    tail -n +1 -F --pid=$$ "$KIVO_RUN_DIR/simulator.out" 2>/dev/null &
+    kivo_started_tail=$!
+}
+
+# Opens the panel and waits for it to close; its exit code is the result.
+# Waiting on a background job lets a trapped Ctrl-C act at once.
+kivo_open_panel() {
+    local status=0
+    # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
+    kivo_started_wineserver=1
+    wine "$KIVO_EXE" </dev/null &
+    kivo_started_panel=$!
+    wait "$kivo_started_panel" || status=$?
+    kivo_started_panel=''
+    return $status
+}
+
+# Everything started, in the order that keeps Wine quiet: the server (and
+# with it the panel) first, then the simulator; then the adapter goes back
+# where the simulator stood.
+kivo_stop_all() {
+    kivo_stop_services
+    local pid
+    for pid in $kivo_started_panel $kivo_started_tail; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    kivo_started_panel='' kivo_started_tail=''
+    [ -z "$kivo_com11_prefix" ] || kivo_give_back_adapter "$kivo_com11_prefix"
+    kivo_com11_prefix=''
+}

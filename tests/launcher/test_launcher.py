@@ -1,0 +1,287 @@
+"""The kivo command as a user meets it, run from the sources with a home
+folder of its own: its refusals (nothing mapped, the adapter missing, not a
+port, held, forbidden; a second panel), the adapter remembered in the prefix,
+errors in a dialog box from the menu, and, on the display that scripts/test
+starts, the panel opened with the simulator or an adapter and everything
+stopped by Ctrl-C or by closing it."""
+import fcntl
+import os
+import pwd
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SOURCE = os.environ.get("KIVO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
+import harness  # noqa: E402  (found through the path set just above)
+
+KIVO = os.path.join(SOURCE, "scripts", "kivo")
+
+
+def environment(home, **more):
+    env = {"PATH": "/usr/bin:/bin", "HOME": home}
+    for name in ("KIVO_EXE", "KIVO_SIMULATOR"):
+        if os.environ.get(name):
+            env[name] = os.environ[name]
+    env.update(more)
+    return env
+
+
+def new_home(test, owner=None):
+    home = tempfile.mkdtemp(prefix="kivo-home-")
+    test.addCleanup(shutil.rmtree, home, True)
+    if owner is not None:
+        os.chown(home, owner.pw_uid, owner.pw_gid)
+    return home
+
+
+def open_pty(test):
+    """A pty whose master we hold, as an adapter nobody else has open: its slave's path."""
+    master, slave = os.openpty()
+    path = os.ttyname(slave)
+    os.close(slave)
+    test.addCleanup(os.close, master)
+    return path
+
+
+def processes_of(name, value):
+    """PIDs of live processes whose environment has name=value."""
+    wanted = ("%s=%s" % (name, value)).encode()
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if wanted in f.read().split(b"\0"):
+                    found.append(int(pid))
+        except OSError:
+            pass
+    return found
+
+
+class Refusals(unittest.TestCase):
+    """Each refusal is one line on stderr, exit status 1, and nothing made or left running."""
+
+    def setUp(self):
+        self.home = new_home(self)
+        self.prefix = os.path.join(self.home, ".local", "share", "kivo", "prefix")
+
+    def kivo(self, *args, env=None, user=None):
+        command = [KIVO] + list(args)
+        if user:
+            command = ["setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--clear-groups"] + command
+        return subprocess.run(command, capture_output=True, text=True, timeout=60,
+                              env=env or environment(self.home))
+
+    def assertRefused(self, result, pattern, home=None):
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertEqual(result.stdout, "")
+        lines = result.stderr.splitlines()
+        self.assertEqual(len(lines), 1, result.stderr)
+        self.assertRegex(lines[0], "^kivo: error: " + pattern)
+        self.assertEqual(processes_of("HOME", home or self.home), [], "a refusal leaves nothing running")
+
+    def test_unmapped_com11_says_how_and_starts_nothing(self):
+        self.assertRefused(self.kivo(), r"COM11 is not mapped to a serial adapter yet: start 'kivo --device "
+                                        r"/dev/ttyUSB0' once .*, or try 'kivo --simulator'$")
+        self.assertFalse(os.path.exists(self.prefix), "no prefix for a refusal")
+
+    def test_adapter_checks(self):
+        pty = open_pty(self)
+        with self.subTest("missing"):
+            self.assertRefused(self.kivo("--device", "/dev/ttyKIVOGONE"),
+                               r"the device /dev/ttyKIVOGONE does not exist: is the adapter plugged in\?")
+        with self.subTest("not a serial port"):
+            self.assertRefused(self.kivo("--device", "/dev/null"), r"/dev/null is not a serial port")
+        with self.subTest("held by another process"):
+            with open(pty, "r+b", buffering=0) as port:
+                holder = subprocess.Popen(["sleep", "60"], stdin=port)
+            try:
+                self.assertRefused(self.kivo("--device", pty),
+                                   r"the device %s is held by sleep \(PID %d\): close it and try again$"
+                                   % (re.escape(pty), holder.pid))
+            finally:
+                holder.kill()
+                holder.wait()
+        with self.subTest("no permission"):
+            if os.geteuid() == 0:
+                # Root may do anything: ask as nobody, of a port of group dialout.
+                user, group = pwd.getpwnam("nobody"), "dialout"
+                shutil.chown(pty, "root", group)
+                os.chmod(pty, 0o660)
+                home = new_home(self, user)
+                result = self.kivo("--device", pty, env=environment(home), user=user)
+            else:
+                # Our own pty with our own access taken away; its group keeps its.
+                user, home = pwd.getpwuid(os.getuid()), self.home
+                os.chmod(pty, 0o060)
+                group = subprocess.run(["stat", "-c", "%G", pty], capture_output=True, text=True).stdout.strip()
+                if group in subprocess.run(["id", "-Gn"], capture_output=True, text=True).stdout.split():
+                    self.skipTest("we are in the pty's group %s" % group)
+                result = self.kivo("--device", pty)
+            self.assertRefused(result, r"no permission to use %s: join its group %s \('sudo adduser %s %s'\), "
+                                       r"then log out and in again$" % (re.escape(pty), group, user.pw_name, group),
+                               home)
+        self.assertFalse(os.path.exists(self.prefix), "no prefix for a refusal")
+
+    def test_remembered_adapter_and_one_cut_short_by_the_simulator(self):
+        dosdevices = os.path.join(self.prefix, "dosdevices")
+        os.makedirs(dosdevices)
+        com11 = os.path.join(dosdevices, "com11")
+        # Mapped before; the adapter has been unplugged since.
+        os.symlink("/dev/ttyKIVOUNPLUGGED", com11)
+        self.assertRefused(self.kivo(), r"the device /dev/ttyKIVOUNPLUGGED does not exist")
+        self.assertEqual(os.readlink(com11), "/dev/ttyKIVOUNPLUGGED")
+
+        # A simulated session killed before it could tidy up: its link is
+        # still there, and the adapter it set aside comes back.
+        os.remove(com11)
+        os.symlink("/dev/pts/999", com11)
+        with open(os.path.join(self.prefix, ".kivo-com11-displaced"), "w") as saved:
+            saved.write("/dev/ttyKIVOUNPLUGGED\n")
+        self.assertRefused(self.kivo(), r"the device /dev/ttyKIVOUNPLUGGED does not exist")
+        self.assertEqual(os.readlink(com11), "/dev/ttyKIVOUNPLUGGED")
+        self.assertFalse(os.path.exists(os.path.join(self.prefix, ".kivo-com11-displaced")))
+
+        # The same with nothing mapped before it: nothing is mapped after.
+        os.remove(com11)
+        os.symlink("/dev/pts/999", com11)
+        with open(os.path.join(self.prefix, ".kivo-com11-displaced"), "w") as saved:
+            saved.write("\n")
+        self.assertRefused(self.kivo(), r"COM11 is not mapped")
+        self.assertFalse(os.path.lexists(com11))
+
+    def test_one_panel_at_a_time(self):
+        lock = os.path.join(self.home, ".local", "share", "kivo", "lock")
+        os.makedirs(os.path.dirname(lock))
+        # We hold the lock as a running kivo would.
+        with open(lock, "a") as held:
+            fcntl.flock(held, fcntl.LOCK_EX)
+            self.assertRefused(self.kivo("--simulator"),
+                               r"the panel is already open, by python3[.0-9]* \(PID %d\): close it first$" % os.getpid())
+
+    def test_errors_in_a_dialog_box_from_the_menu(self):
+        bin_dir = tempfile.mkdtemp(prefix="kivo-bin-")
+        self.addCleanup(shutil.rmtree, bin_dir, True)
+        said = os.path.join(bin_dir, "said")
+        with open(os.path.join(bin_dir, "zenity"), "w") as fake:
+            fake.write('#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s"\n' % said)
+        os.chmod(os.path.join(bin_dir, "zenity"), 0o755)
+        env = environment(self.home, PATH=bin_dir + ":/usr/bin:/bin", DISPLAY=":99")
+
+        self.assertRefused(self.kivo(env=env), "COM11 is not mapped")
+        self.assertFalse(os.path.exists(said), "no box from a terminal")
+        self.assertRefused(self.kivo("--dialogs", env=env), "COM11 is not mapped")
+        with open(said) as f:
+            arguments = f.read().splitlines()
+        self.assertEqual(arguments[:3], ["--error", "--title=Kivo", "--no-markup"])
+        self.assertRegex(arguments[3], r"^--text=COM11 is not mapped .*'kivo --simulator'$")
+
+
+class KivoPanel(harness.Panel):
+    """The panel that a kivo command opened, watched with the e2e harness."""
+
+    def __init__(self, env, process):
+        self.env, self.name, self.process, self.out = env, "kivo", process, None
+        self.state = harness.wait_until(self._shown, 30, "the panel's window")
+
+
+@unittest.skipUnless(os.environ.get("DISPLAY") and os.environ.get("KIVO_INSPECTOR"),
+                     "needs the display and the inspector that scripts/test provides")
+class Panel(unittest.TestCase):
+    """In order: first use with the simulator, an adapter remembered, the
+    simulator in between and the adapter given back."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.home = tempfile.mkdtemp(prefix="kivo-home-")
+        cls.prefix = os.path.join(cls.home, ".local", "share", "kivo", "prefix")
+        cls.com11 = os.path.join(cls.prefix, "dosdevices", "com11")
+        master, slave = os.openpty()
+        cls.adapter, cls.adapter_master = os.ttyname(slave), master
+        os.close(slave)
+        cls.env = environment(cls.home, DISPLAY=os.environ["DISPLAY"])
+        # An X server left without clients resets itself and turns new ones
+        # away meanwhile; between two panels there might be none.
+        cls.x_client = subprocess.Popen(["xprop", "-root", "-spy"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        cls.inspect_env = dict(os.environ, WINEPREFIX=cls.prefix, WINEDEBUG="-all",
+                               WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d")
+
+    @classmethod
+    def tearDownClass(cls):
+        for pid in processes_of("HOME", cls.home):
+            os.kill(pid, signal.SIGKILL)
+        os.close(cls.adapter_master)
+        shutil.rmtree(cls.home, ignore_errors=True)
+        cls.x_client.kill()
+        cls.x_client.wait()
+
+    def start(self, *args):
+        """kivo in a session of its own, as a terminal would run it; returns it
+        with its panel, once the panel shows."""
+        self.output = tempfile.TemporaryFile()
+        process = subprocess.Popen([KIVO] + list(args), env=self.env, stdout=self.output,
+                                   stderr=subprocess.STDOUT, start_new_session=True)
+        self.addCleanup(self.output.close)
+        # The inspector may look only once the prefix is made: kivo says so.
+        harness.wait_until(lambda: "COM11 is" in self.said() or process.poll() is not None, 60,
+                           "kivo to map COM11")
+        self.assertIsNone(process.poll(), self.said())
+        return process, KivoPanel(self.inspect_env, process)
+
+    def said(self):
+        self.output.seek(0)
+        return self.output.read().decode("utf-8", "replace")
+
+    def assertStopped(self, process, code):
+        try:
+            self.assertEqual(process.wait(30), code, self.said())
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            self.fail("kivo did not end")
+        self.assertEqual(processes_of("WINEPREFIX", self.prefix), [], "everything kivo started has stopped")
+
+    def test_1_first_use_with_the_simulator_then_ctrl_c(self):
+        process, panel = self.start("--simulator", "--counter", "7")
+        self.assertIn("kivo: preparing Wine for first use, about 10 s\n", self.said())
+        self.assertTrue(any(name.endswith(".fon") for name in
+                            os.listdir(os.path.join(self.prefix, "drive_c", "windows", "Fonts"))),
+                        "Wine's own fonts are in the new prefix")
+        self.assertEqual(len(panel.controls()), 16)
+        # The simulator is at COM11: switching on brings its Counter.
+        panel.click("SwitchButton")
+        panel.answer(panel.wait_box(), "OK")
+        harness.wait_until(lambda: panel.texts("CounterDisplay") == ("7",), 20, "the Counter 7")
+        self.assertIn("-> 7 (Counter)", self.said(), "the simulator's lines show in the terminal")
+        os.killpg(process.pid, signal.SIGINT)
+        self.assertStopped(process, 130)
+        self.assertFalse(os.path.lexists(self.com11), "no adapter was mapped, so none is after")
+
+    def test_2_adapter_remembered_and_the_panel_closed(self):
+        process, panel = self.start("--device", self.adapter)
+        self.assertNotIn("preparing Wine", self.said(), "the prefix is kept")
+        self.assertIn("kivo: COM11 is %s\n" % self.adapter, self.said())
+        panel.click("CloseButton")
+        self.assertStopped(process, 0)
+        self.assertEqual(os.readlink(self.com11), self.adapter)
+
+    def test_3_simulator_gives_the_adapter_back_and_plain_kivo_uses_it(self):
+        process, panel = self.start("--simulator")
+        self.assertTrue(os.readlink(self.com11).startswith("/dev/pts/"))
+        self.assertNotEqual(os.readlink(self.com11), self.adapter)
+        os.killpg(process.pid, signal.SIGINT)
+        self.assertStopped(process, 130)
+        self.assertEqual(os.readlink(self.com11), self.adapter)
+
+        process, panel = self.start()
+        self.assertIn("kivo: COM11 is %s\n" % self.adapter, self.said())
+        panel.click("CloseButton")
+        self.assertStopped(process, 0)
+
+
+if __name__ == "__main__":
+    unittest.main()

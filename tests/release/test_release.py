@@ -1,0 +1,181 @@
+"""The release: built twice from two clones, at two paths, by two users where
+the test may switch users (as root: the second build runs as nobody), with a
+different umask, time zone and locale; both must give the same bytes. Then
+what was built: the zip, Kivo.exe, and the Debian package's lint, contents,
+dependencies, icons, desktop entry and launcher, and (as root) the package
+installed into a clean Debian root, where kivo --simulator must open the panel."""
+import os
+import pwd
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+import zipfile
+
+from PIL import Image
+
+SOURCE = os.environ.get("KIVO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+VERSION = "1.0.0"
+DEB = "kivo_%s-1_amd64.deb" % VERSION
+ZIP = "kivo-%s-windows-x64.zip" % VERSION
+FILES = ["Kivo.exe", ZIP, DEB, "SHA256SUMS"]
+ICON_SIZES = [16, 32, 48, 64, 128, 256]
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, check=True, capture_output=True, text=True, **kwargs).stdout
+
+
+class Release(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="kivo-release-test-")
+        # nobody must reach the second clone, so the top folder is open to all.
+        os.chmod(cls.work, 0o755)
+        head = run(["git", "-C", SOURCE, "rev-parse", "HEAD"]).strip()
+        cls.first = cls.build(os.path.join(cls.work, "first", "kivo"), head, as_nobody=False, variations={})
+        cls.second = cls.build(os.path.join(cls.work, "second", "somewhere", "else"), head,
+                               as_nobody=os.geteuid() == 0,
+                               variations={"TZ": "Pacific/Chatham", "LANG": "C", "LC_ALL": "C", "umask": "077"})
+        cls.root = os.path.join(cls.work, "unpacked")
+        run(["dpkg-deb", "-x", os.path.join(cls.first, DEB), cls.root])
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    @classmethod
+    def build(cls, clone, commit, as_nobody, variations):
+        run(["git", "clone", "-q", "--no-hardlinks", SOURCE, clone])
+        run(["git", "-C", clone, "checkout", "-q", "--detach", commit])
+        out = os.path.join(os.path.dirname(clone), "out")
+        env = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "HOME": os.path.dirname(clone)}
+        env.update({k: v for k, v in variations.items() if k != "umask"})
+        command = ["bash", "-c", 'umask %s && exec "$0" --out "$1"' % variations.get("umask", "022"),
+                   os.path.join(clone, "scripts", "release"), out]
+        if as_nobody:
+            nobody = pwd.getpwnam("nobody")
+            run(["chown", "-R", "%d:%d" % (nobody.pw_uid, nobody.pw_gid), os.path.dirname(clone)])
+            command = ["setpriv", "--reuid=%d" % nobody.pw_uid, "--regid=%d" % nobody.pw_gid, "--clear-groups"] + command
+        result = subprocess.run(command, env=env, capture_output=True, text=True)
+        if result.returncode != 0:
+            raise AssertionError("scripts/release failed in %s:\n%s%s" % (clone, result.stdout, result.stderr))
+        return out
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def test_two_builds_give_the_same_bytes(self):
+        for name in FILES:
+            with self.subTest(name):
+                first, second = os.path.join(self.first, name), os.path.join(self.second, name)
+                if not os.path.exists(first) or not os.path.exists(second):
+                    self.fail("%s is missing from a release" % name)
+                with open(first, "rb") as a, open(second, "rb") as b:
+                    if a.read() != b.read():
+                        why = subprocess.run(["diffoscope", "--text", "-", "--max-text-report-size", "20000",
+                                              first, second], capture_output=True, text=True).stdout
+                        self.fail("the two builds of %s differ; diffoscope says:\n%s" % (name, why))
+
+    def test_checksums_and_zip(self):
+        self.assertEqual(run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=self.first).split("\n")[:3],
+                         ["Kivo.exe: OK", ZIP + ": OK", DEB + ": OK"])
+        with open(os.path.join(self.first, "Kivo.exe"), "rb") as f:
+            exe = f.read()
+        with zipfile.ZipFile(os.path.join(self.first, ZIP)) as z:
+            self.assertEqual(z.namelist(), ["Kivo.exe", "README.txt"])
+            self.assertEqual(z.read("Kivo.exe"), exe)
+            guide = z.read("README.txt").decode("ascii")
+        self.assertIn("COM11", guide)
+        self.assertIn("Device Manager", guide)
+        self.assertEqual(guide.count("\n"), guide.count("\r\n"), "the guide has Windows line ends")
+        with open(self.path("usr", "lib", "kivo", "Kivo.exe"), "rb") as f:
+            self.assertEqual(f.read(), exe, "the package carries the same program as the zip")
+
+    def test_program_is_stripped_stamped_zero_and_still_1_0_0_0(self):
+        with open(os.path.join(self.first, "Kivo.exe"), "rb") as f:
+            exe = f.read()
+        header = struct.unpack_from("<I", exe, 0x3C)[0]
+        self.assertEqual(exe[header:header + 4], b"PE\0\0")
+        self.assertEqual(struct.unpack_from("<I", exe, header + 8)[0], 0, "no link time in the PE header")
+        sections = run(["x86_64-w64-mingw32-objdump", "-h", os.path.join(self.first, "Kivo.exe")])
+        self.assertNotIn(".debug", sections)
+        self.assertNotIn(b"/build-release", exe, "no build path in the program")
+        # VS_FIXEDFILEINFO: signature, struct version, then the file version's two halves.
+        fixed = exe.index(struct.pack("<I", 0xFEEF04BD))
+        self.assertEqual(struct.unpack_from("<II", exe, fixed + 8), (0x00010000, 0x00000000))
+
+    def test_package_is_lintian_clean(self):
+        result = subprocess.run(["lintian", "--fail-on", "error,warning", "--display-info",
+                                 os.path.join(self.first, DEB)], capture_output=True, text=True)
+        tags = [line for line in result.stdout.splitlines() if line[:2] in ("E:", "W:")]
+        self.assertEqual(tags, [])
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def test_package_contents_and_dependencies(self):
+        files = sorted("/" + os.path.relpath(os.path.join(d, f), self.root)
+                       for d, _, names in os.walk(self.root) for f in names)
+        expected = ["/usr/bin/kivo", "/usr/lib/kivo/Kivo.exe", "/usr/lib/kivo/kivo-devsim",
+                    "/usr/lib/kivo/launcher.sh", "/usr/lib/kivo/services.sh",
+                    "/usr/share/applications/kivo.desktop", "/usr/share/doc/kivo/changelog.Debian.gz",
+                    "/usr/share/doc/kivo/copyright", "/usr/share/lintian/overrides/kivo",
+                    "/usr/share/man/man1/kivo.1.gz"]
+        expected += ["/usr/share/icons/hicolor/%dx%d/apps/kivo.png" % (s, s) for s in ICON_SIZES]
+        self.assertEqual(files, sorted(expected))
+
+        deb = os.path.join(self.first, DEB)
+        depends = run(["dpkg-deb", "-f", deb, "Depends"]).strip()
+        names = sorted(d.split("(")[0].strip() for d in depends.split(","))
+        # Wine and its fonts for the panel; the C and C++ runtimes for the simulator.
+        self.assertEqual(names, ["fonts-wine", "libc6", "libgcc-s1", "libstdc++6", "wine", "wine64"])
+        self.assertEqual(run(["dpkg-deb", "-f", deb, "Recommends"]).strip(), "zenity")
+
+        # The simulator is the optimised build, not the sanitizer build the tests use.
+        needed = run(["readelf", "-d", self.path("usr", "lib", "kivo", "kivo-devsim")])
+        self.assertNotIn("libasan", needed)
+        self.assertNotIn("libubsan", needed)
+
+    def test_icons_are_the_programs_icon(self):
+        with Image.open(os.path.join(SOURCE, "resources", "kivo.ico")) as ico:
+            for size in ICON_SIZES:
+                with self.subTest(size), Image.open(self.path("usr", "share", "icons", "hicolor",
+                                                              "%dx%d" % (size, size), "apps", "kivo.png")) as png:
+                    self.assertEqual(png.size, (size, size))
+                    ico.size = (size, size)
+                    self.assertEqual(png.convert("RGBA").tobytes(), ico.convert("RGBA").tobytes())
+
+    def test_desktop_entry(self):
+        entry = self.path("usr", "share", "applications", "kivo.desktop")
+        result = subprocess.run(["desktop-file-validate", entry], capture_output=True, text=True)
+        self.assertEqual((result.returncode, result.stdout.strip()), (0, ""))
+        with open(entry) as f:
+            text = f.read()
+        self.assertIn("Exec=kivo --dialogs\n", text)
+        self.assertIn("Icon=kivo\n", text)
+        self.assertIn("[Desktop Action simulator]\n", text)
+        self.assertIn("Exec=kivo --dialogs --simulator\n", text)
+
+    def test_installed_launcher_finds_its_pieces(self):
+        # Unpacked anywhere, bin/kivo finds lib/kivo beside it, and with no
+        # adapter mapped says how to map one.
+        home = os.path.join(self.work, "home")
+        os.makedirs(home, exist_ok=True)
+        result = subprocess.run([self.path("usr", "bin", "kivo")], capture_output=True, text=True,
+                                env={"PATH": "/usr/bin:/bin", "HOME": home})
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertRegex(result.stderr, r"^kivo: error: COM11 is not mapped .*kivo --device.*kivo --simulator")
+        usage = run([self.path("usr", "bin", "kivo"), "--help"])
+        self.assertIn("--simulator", usage)
+
+    @unittest.skipUnless(os.geteuid() == 0, "making and entering a Debian root needs root; scripts/check-package as root does it")
+    def test_installs_and_opens_the_panel_on_a_clean_bookworm(self):
+        result = subprocess.run([os.path.join(SOURCE, "scripts", "check-package"), os.path.join(self.first, DEB)],
+                                capture_output=True, text=True, timeout=900)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("the package works on a clean bookworm", result.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()
