@@ -64,12 +64,83 @@ static bool ParseOptions(int argc, char **argv, Options &options)
     return options.link != nullptr;
 }
 
-static int Fail(Simulator &sim, const std::string &message)
+static int Fail(const std::string &message, const PtyLink &device, const PtyLink &control = PtyLink())
 {
     fprintf(stderr, "kivo-devsim: %s\n", message.c_str());
-    RemoveLink(sim.device);
-    RemoveLink(sim.control);
+    RemoveLink(device);
+    RemoveLink(control);
     return 1;
+}
+
+// The program starts its next transfer some 50 microseconds after the last;
+// the sooner we stop the line after a transfer, the smaller the chance that
+// its bytes run into the next. Real-time priority makes our wake-up
+// immediate; without the privilege we run as we are.
+static void AskForPriority()
+{
+    sched_param priority = {};
+    priority.sched_priority = 1;
+    sched_setscheduler(0, SCHED_FIFO, &priority);
+}
+
+static int RunSimulator(const Options &options, int stopSignals)
+{
+    Simulator sim;
+    sim.log.quiet = options.quiet;
+    sim.model.startCounter = options.counter;
+    sim.model.startAutoCounter = options.autoCounter;
+    ResetDeviceModel(sim.model);
+    if (options.logPath && !OpenEventLog(sim.log, options.logPath))
+        return Fail(std::string("cannot open the log ") + options.logPath, sim.device.pty);
+    if (options.controlLink) {
+        if (!OpenRawPty(sim.control))
+            return Fail("cannot create a pseudo-terminal", sim.device.pty);
+        // Held for our whole life: with one slave always open the control
+        // master never hangs up, however often the tests open and close it.
+        sim.controlSlave = open(sim.control.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (sim.controlSlave < 0)
+            return Fail("cannot open " + sim.control.slavePath, sim.device.pty);
+        KeepAsTerminal(sim.control.slavePath);
+    }
+    std::string error;
+    if (!PrepareSimulator(sim, error))
+        return Fail(error, sim.device.pty);
+
+    // Everything is ready before the first link appears; the control link
+    // comes last, so its appearance means the simulator is ready.
+    std::string where = "device " + sim.device.pty.slavePath + " at " + options.link;
+    if (options.controlLink)
+        where += std::string("; control ") + sim.control.slavePath + " at " + options.controlLink;
+    if (options.logPath)
+        where += std::string("; log ") + options.logPath;
+    LogStart(sim.log, where);
+    sim.device.pty.linkPath = options.link;
+    if (!AttachDevice(sim, sim.device.pty.slavePath, error))
+        return Fail(error, sim.device.pty);
+    if (options.controlLink) {
+        sim.control.linkPath = options.controlLink;
+        if (!PublishLink(sim.control, sim.control.slavePath, error))
+            return Fail(error, sim.device.pty, sim.control);
+    }
+    AskForPriority();
+    printf("kivo-devsim: %s\n", where.c_str());
+    fflush(stdout);
+
+    int status = RunEventLoop(stopSignals, [&sim](std::vector<EventSource> &sources) {
+        int fds[3];
+        int count = LinkDescriptors(sim.device, fds);
+        for (int i = 0; i < count; ++i)
+            sources.push_back({fds[i], [&sim] { ServiceLink(sim.device); }});
+        sources.push_back({sim.timerFd, [&sim] { SendDueAnswers(sim); }});
+        if (sim.control.master >= 0)
+            sources.push_back({sim.control.master, [&sim] { ReadControl(sim); }});
+    });
+    SyncLink(sim.device);
+    LogStop(sim.log);
+    RemoveLink(sim.device.pty);
+    RemoveLink(sim.control);
+    CloseEventLog(sim.log);
+    return status;
 }
 
 int main(int argc, char **argv)
@@ -79,63 +150,10 @@ int main(int argc, char **argv)
         fputs(Usage, stderr);
         return 2;
     }
-    Simulator sim;
-    sim.log.quiet = options.quiet;
-    sim.model.startCounter = options.counter;
-    sim.model.startAutoCounter = options.autoCounter;
-    ResetDeviceModel(sim.model);
-    if (options.logPath && !OpenEventLog(sim.log, options.logPath))
-        return Fail(sim, std::string("cannot open the log ") + options.logPath);
-    if (!OpenRawPty(sim.device))
-        return Fail(sim, "cannot create a pseudo-terminal");
-    if (options.controlLink) {
-        if (!OpenRawPty(sim.control))
-            return Fail(sim, "cannot create a pseudo-terminal");
-        // Held for our whole life: with one slave always open the control
-        // master never hangs up, however often the tests open and close it.
-        sim.controlSlave = open(sim.control.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (sim.controlSlave < 0)
-            return Fail(sim, "cannot open " + sim.control.slavePath);
+    int stopSignals = OpenStopSignals();
+    if (stopSignals < 0) {
+        fputs("kivo-devsim: signalfd unavailable\n", stderr);
+        return 1;
     }
-    // Before anything watches the slaves: the keepers' opening is no transfer.
-    KeepAsTerminal(sim.device.slavePath);
-    if (sim.control.master >= 0)
-        KeepAsTerminal(sim.control.slavePath);
-    std::string error;
-    if (!PrepareEventSources(sim, error))
-        return Fail(sim, error);
-
-    // Everything is ready before the first link appears; the control link
-    // comes last, so its appearance means the simulator is ready.
-    std::string where = "device " + sim.device.slavePath + " at " + options.link;
-    if (options.controlLink)
-        where += std::string("; control ") + sim.control.slavePath + " at " + options.controlLink;
-    if (options.logPath)
-        where += std::string("; log ") + options.logPath;
-    LogStart(sim.log, where);
-    sim.device.linkPath = options.link;
-    if (!AttachDevice(sim, sim.device.slavePath, error))
-        return Fail(sim, error);
-    if (options.controlLink) {
-        sim.control.linkPath = options.controlLink;
-        if (!PublishLink(sim.control, sim.control.slavePath, error))
-            return Fail(sim, error);
-    }
-    // The program starts its next transfer some 50 microseconds after the
-    // last; the sooner we stop the line after a transfer, the smaller the
-    // chance that its bytes run into the next. Real-time priority makes our
-    // wake-up immediate; without the privilege we run as we are.
-    sched_param priority = {};
-    priority.sched_priority = 1;
-    sched_setscheduler(0, SCHED_FIFO, &priority);
-    printf("kivo-devsim: %s\n", where.c_str());
-    fflush(stdout);
-
-    int status = RunEventLoop(sim);
-    SyncTransfers(sim);
-    LogStop(sim.log);
-    RemoveLink(sim.device);
-    RemoveLink(sim.control);
-    CloseEventLog(sim.log);
-    return status;
+    return RunSimulator(options, stopSignals);
 }
