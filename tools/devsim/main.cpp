@@ -1,9 +1,12 @@
-// kivo-devsim: plays the counting device on a pseudo-terminal.
+// kivo-devsim: plays the counting device on a pseudo-terminal, or, with
+// --adapter, passes the program's transfers to a real device and shows them.
 //   kivo-devsim --link PATH [--control-link PATH] [--counter N]
 //               [--auto-counter N] [--log FILE] [--quiet]
+//   kivo-devsim --link PATH --adapter PATH [--log FILE] [--quiet]
 // The Counter starts at 42 and the Auto Counter at 123 (12.3) unless given.
 #include "control.h"
 #include "event_loop.h"
+#include "monitor.h"
 #include "simulator.h"
 #include "terminal_keeper.h"
 
@@ -17,14 +20,17 @@
 
 static const char Usage[] =
     "usage: kivo-devsim --link PATH [--control-link PATH] [--counter N]"
-    " [--auto-counter N] [--log FILE] [--quiet]\n";
+    " [--auto-counter N] [--log FILE] [--quiet]\n"
+    "       kivo-devsim --link PATH --adapter PATH [--log FILE] [--quiet]\n";
 
 struct Options {
     const char *link = nullptr;
     const char *controlLink = nullptr;
+    const char *adapter = nullptr;
     const char *logPath = nullptr;
     int counter = 42;
     int autoCounter = 123;
+    bool readingsGiven = false;
     bool quiet = false;
 };
 
@@ -47,6 +53,8 @@ static bool ParseOptions(int argc, char **argv, Options &options)
             options.quiet = true;
         } else if (strcmp(option, "--link") == 0 && hasValue) {
             options.link = argv[++i];
+        } else if (strcmp(option, "--adapter") == 0 && hasValue) {
+            options.adapter = argv[++i];
         } else if (strcmp(option, "--control-link") == 0 && hasValue) {
             options.controlLink = argv[++i];
         } else if (strcmp(option, "--log") == 0 && hasValue) {
@@ -54,13 +62,18 @@ static bool ParseOptions(int argc, char **argv, Options &options)
         } else if (strcmp(option, "--counter") == 0 && hasValue) {
             if (!ParseByte(argv[++i], options.counter))
                 return false;
+            options.readingsGiven = true;
         } else if (strcmp(option, "--auto-counter") == 0 && hasValue) {
             if (!ParseByte(argv[++i], options.autoCounter))
                 return false;
+            options.readingsGiven = true;
         } else {
             return false;
         }
     }
+    // A real device has its own readings, and takes no orders from tests.
+    if (options.adapter && (options.readingsGiven || options.controlLink))
+        return false;
     return options.link != nullptr;
 }
 
@@ -143,6 +156,37 @@ static int RunSimulator(const Options &options, int stopSignals)
     return status;
 }
 
+static int RunMonitor(const Options &options, int stopSignals)
+{
+    Monitor mon;
+    mon.log.quiet = options.quiet;
+    mon.adapterPath = options.adapter;
+    if (options.logPath && !OpenEventLog(mon.log, options.logPath))
+        return Fail(std::string("cannot open the log ") + options.logPath, mon.link.pty);
+    std::string error;
+    if (!PrepareMonitor(mon, error))
+        return Fail(error, mon.link.pty);
+    std::string where = "COM11 " + mon.link.pty.slavePath + " at " + options.link + "; adapter "
+                        + mon.adapterPath;
+    if (options.logPath)
+        where += std::string("; log ") + options.logPath;
+    LogStart(mon.log, where);
+    mon.link.pty.linkPath = options.link;
+    if (!PublishLink(mon.link.pty, mon.link.pty.slavePath, error))
+        return Fail(error, mon.link.pty);
+    AskForPriority();
+    printf("kivo-devsim: monitor: %s\n", where.c_str());
+    fflush(stdout);
+
+    int status = RunEventLoop(stopSignals, [&mon](std::vector<EventSource> &sources) {
+        ListMonitorSources(mon, sources);
+    });
+    StopMonitor(mon);
+    LogStop(mon.log);
+    CloseEventLog(mon.log);
+    return status;
+}
+
 int main(int argc, char **argv)
 {
     Options options;
@@ -155,5 +199,5 @@ int main(int argc, char **argv)
         fputs("kivo-devsim: signalfd unavailable\n", stderr);
         return 1;
     }
-    return RunSimulator(options, stopSignals);
+    return options.adapter ? RunMonitor(options, stopSignals) : RunSimulator(options, stopSignals);
 }

@@ -1,0 +1,293 @@
+// The bridge between the link and the adapter. The adapter follows the
+// program's openings so that the device sees what a direct mapping would
+// show it: the same openings and closings, the same line settings, and
+// nothing while the program has the port closed. What a direct mapping does
+// that the bridge cannot is listed in the README.
+#include "monitor.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/timerfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+// How often a lost adapter is looked for.
+static const long RetryNanoseconds = 200000000;
+
+// A write to the adapter that makes no headway for this long means the
+// adapter takes no more bytes (a real one at 300 baud takes one in 33 ms).
+static const int StallMilliseconds = 2000;
+
+static void CloseAdapter(Monitor &mon, bool dropOutput)
+{
+    if (mon.adapter < 0)
+        return;
+    // A failed adapter's unsent bytes would only hold up the close.
+    if (dropOutput)
+        tcflush(mon.adapter, TCOFLUSH);
+    close(mon.adapter);
+    mon.adapter = -1;
+}
+
+// Withdraws COM11, so the program's next opening fails as it would with the
+// adapter gone; the program's opening in progress is hung up once the link's
+// own handling is over.
+static bool AdapterFailed(Monitor &mon, const std::string &reason)
+{
+    if (!mon.lost) {
+        mon.lost = true;
+        mon.hangUp = true;
+        RemoveLink(mon.link.pty);
+        LogAdapter(mon.log, "lost", mon.adapterPath, reason);
+    }
+    CloseAdapter(mon, true);
+    return false;
+}
+
+static bool SameSettings(const termios &a, const termios &b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag
+           && a.c_lflag == b.c_lflag && cfgetispeed(&a) == cfgetispeed(&b)
+           && cfgetospeed(&a) == cfgetospeed(&b) && a.c_cc[VMIN] == b.c_cc[VMIN]
+           && a.c_cc[VTIME] == b.c_cc[VTIME];
+}
+
+// The adapter gets what the program set on COM11: baud rate, character size,
+// parity, stop bits, and whether the close drops DTR. Everything else is raw:
+// a cooked line would echo the device's answer back to it and eat 17, 19 and 13.
+static bool ApplyLine(Monitor &mon)
+{
+    if (mon.adapter < 0)
+        return false;
+    termios program = {}, adapter = {};
+    if (tcgetattr(mon.link.pty.master, &program) != 0 || tcgetattr(mon.adapter, &adapter) != 0)
+        return AdapterFailed(mon, std::string("cannot read its line settings: ") + strerror(errno));
+    const tcflag_t Taken = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | HUPCL;
+    termios wanted = adapter;
+    cfmakeraw(&wanted);
+    wanted.c_iflag &= ~(IXOFF | IXANY);
+    wanted.c_cflag &= ~(Taken | CRTSCTS);
+    wanted.c_cflag |= (program.c_cflag & Taken) | CREAD | CLOCAL;
+    wanted.c_cc[VMIN] = 1;
+    wanted.c_cc[VTIME] = 0;
+    cfsetospeed(&wanted, cfgetospeed(&program));
+    cfsetispeed(&wanted, cfgetospeed(&program));
+    if (SameSettings(wanted, adapter))
+        return true;
+    if (tcsetattr(mon.adapter, TCSANOW, &wanted) != 0)
+        return AdapterFailed(mon, std::string("cannot set its line: ") + strerror(errno));
+    return true;
+}
+
+// Opened by its path every time: a device number can belong to another
+// device by the next transfer.
+static bool OpenAdapter(Monitor &mon)
+{
+    if (mon.lost)
+        return false;
+    mon.adapter = open(mon.adapterPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (mon.adapter < 0)
+        return AdapterFailed(mon, strerror(errno));
+    struct stat adapter, ours;
+    termios settings;
+    if (fstat(mon.adapter, &adapter) == 0 && fstat(mon.link.slave, &ours) == 0
+        && adapter.st_rdev == ours.st_rdev)
+        return AdapterFailed(mon, "it is the monitor's own port");
+    if (tcgetattr(mon.adapter, &settings) != 0)
+        return AdapterFailed(mon, "it is not a serial port");
+    return ApplyLine(mon);
+}
+
+// Waits while the adapter's output is full, but not for ever.
+static bool WriteAdapter(Monitor &mon, const std::string &bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t count = write(mon.adapter, bytes.data() + done, bytes.size() - done);
+        if (count > 0) {
+            done += size_t(count);
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && errno != EAGAIN)
+            return AdapterFailed(mon, strerror(errno));
+        pollfd room = {mon.adapter, POLLOUT, 0};
+        if (poll(&room, 1, StallMilliseconds) != 1 || (room.revents & (POLLERR | POLLHUP)))
+            return AdapterFailed(mon, "it takes no more bytes");
+    }
+    return true;
+}
+
+static void ForwardToAdapter(Monitor &mon, const std::string &bytes)
+{
+    // Checked again before every write: the program sets the line before it
+    // writes, and a change must reach the adapter before the bytes do.
+    if (ApplyLine(mon))
+        WriteAdapter(mon, bytes);
+}
+
+static void PassToProgram(Monitor &mon, const std::string &bytes)
+{
+    const char *reason = bytes.size() == 1 ? mon.awaited : "";
+    mon.awaited = "";
+    LogDeviceBytes(mon.log, bytes, reason);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t count = write(mon.link.pty.master, bytes.data() + done, bytes.size() - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        done += size_t(count);
+    }
+    // The program's input is full: what does not fit is lost, as on a real
+    // line whose reader falls behind.
+    if (done < bytes.size())
+        LogUnread(mon.log, bytes.substr(done));
+}
+
+static void ForwardFromAdapter(Monitor &mon)
+{
+    char buffer[4096];
+    while (mon.adapter >= 0) {
+        ssize_t count = read(mon.adapter, buffer, sizeof buffer);
+        if (count > 0) {
+            PassToProgram(mon, std::string(buffer, size_t(count)));
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && errno == EAGAIN)
+            return;
+        // End of file: a hung-up line, such as an unplugged USB adapter; EIO:
+        // a pty whose other end has gone.
+        AdapterFailed(mon, count == 0 ? "hung up" : strerror(errno));
+    }
+}
+
+// A line in error that has nothing to read would wake us for ever.
+static void OnAdapterReady(Monitor &mon)
+{
+    pollfd state = {mon.adapter, POLLIN, 0};
+    poll(&state, 1, 0);
+    ForwardFromAdapter(mon);
+    if (mon.adapter >= 0 && (state.revents & (POLLERR | POLLHUP | POLLNVAL)))
+        AdapterFailed(mon, "the line failed");
+}
+
+// The program has closed the port: what the device sent up to now still
+// went its way; what it left unread is dropped, as a serial port drops its
+// input at its last close, and the adapter closes as the program's port would.
+static void OnTransferEnd(Monitor &mon, const std::string &bytes, const LineSettings &line)
+{
+    if (bytes.empty()) {
+        LogTransfer(mon.log, bytes, line, "");
+    } else {
+        DeviceReply reply = DeviceReceive(mon.shadow, bytes);
+        LogTransfer(mon.log, bytes, line, reply.meaning);
+        mon.awaited = reply.answer >= 0 ? reply.reason : "";
+    }
+    if (mon.adapter < 0)
+        return;
+    ForwardFromAdapter(mon);
+    std::string unread;
+    char buffer[4096];
+    ssize_t count;
+    while ((count = read(mon.link.slave, buffer, sizeof buffer)) > 0)
+        unread.append(buffer, size_t(count));
+    if (!unread.empty())
+        LogUnread(mon.log, unread);
+    CloseAdapter(mon, false);
+}
+
+// After a failure, the hang-up: the program's opening in progress ends with
+// an error instead of waiting for ever.
+static void FinishHangUp(Monitor &mon)
+{
+    if (!mon.hangUp)
+        return;
+    mon.hangUp = false;
+    CloseDeviceLink(mon.link);
+    itimerspec timer = {};
+    timer.it_value.tv_nsec = RetryNanoseconds;
+    timer.it_interval.tv_nsec = RetryNanoseconds;
+    timerfd_settime(mon.retryTimerFd, 0, &timer, nullptr);
+}
+
+// A new pty for COM11 once the adapter's path exists again; whether it
+// works shows at the program's next opening.
+static void LookForAdapter(Monitor &mon)
+{
+    uint64_t expirations;
+    while (read(mon.retryTimerFd, &expirations, sizeof expirations) > 0) {
+    }
+    struct stat adapter;
+    if (!mon.lost || stat(mon.adapterPath.c_str(), &adapter) != 0)
+        return;
+    std::string error;
+    if (!OpenDeviceLink(mon.link, error))
+        return;
+    if (!PublishLink(mon.link.pty, mon.link.pty.slavePath, error)) {
+        CloseDeviceLink(mon.link);
+        return;
+    }
+    itimerspec disarmed = {};
+    timerfd_settime(mon.retryTimerFd, 0, &disarmed, nullptr);
+    mon.lost = false;
+    LogAdapter(mon.log, "back", mon.adapterPath, "");
+}
+
+bool PrepareMonitor(Monitor &mon, std::string &error)
+{
+    struct stat adapter;
+    if (stat(mon.adapterPath.c_str(), &adapter) != 0) {
+        error = "the adapter " + mon.adapterPath + ": " + strerror(errno);
+        return false;
+    }
+    if (!S_ISCHR(adapter.st_mode)) {
+        error = "the adapter " + mon.adapterPath + " is not a serial port";
+        return false;
+    }
+    ResetDeviceModel(mon.shadow);
+    mon.link.hooks.opened = [&mon] { return OpenAdapter(mon); };
+    mon.link.hooks.received = [&mon](const std::string &bytes) { ForwardToAdapter(mon, bytes); };
+    mon.link.hooks.lineChanged = [&mon] { ApplyLine(mon); };
+    mon.link.hooks.ended = [&mon](const std::string &bytes, const LineSettings &line) {
+        OnTransferEnd(mon, bytes, line);
+    };
+    mon.retryTimerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (mon.retryTimerFd < 0) {
+        error = "timerfd unavailable";
+        return false;
+    }
+    return OpenDeviceLink(mon.link, error);
+}
+
+void ListMonitorSources(Monitor &mon, std::vector<EventSource> &sources)
+{
+    int fds[3];
+    int count = LinkDescriptors(mon.link, fds);
+    for (int i = 0; i < count; ++i)
+        sources.push_back({fds[i], [&mon] {
+                               ServiceLink(mon.link);
+                               FinishHangUp(mon);
+                           }});
+    if (mon.adapter >= 0)
+        sources.push_back({mon.adapter, [&mon] {
+                               OnAdapterReady(mon);
+                               FinishHangUp(mon);
+                           }});
+    sources.push_back({mon.retryTimerFd, [&mon] { LookForAdapter(mon); }});
+}
+
+void StopMonitor(Monitor &mon)
+{
+    SyncLink(mon.link);
+    CloseAdapter(mon, false);
+    RemoveLink(mon.link.pty);
+    CloseDeviceLink(mon.link);
+}
