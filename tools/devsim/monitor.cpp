@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <libgen.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <termios.h>
@@ -33,16 +35,21 @@ static void CloseAdapter(Monitor &mon, bool dropOutput)
 }
 
 // Withdraws COM11, so the program's next opening fails as it would with the
-// adapter gone; the program's opening in progress is hung up once the link's
-// own handling is over.
+// adapter gone. An opening in progress is hung up, once the link's own
+// handling is over, as the kernel hangs up a port whose adapter goes.
 static bool AdapterFailed(Monitor &mon, const std::string &reason)
 {
     if (!mon.lost) {
         mon.lost = true;
-        mon.hangUp = true;
         RemoveLink(mon.link.pty);
         LogAdapter(mon.log, "lost", mon.adapterPath, reason);
+        itimerspec timer = {};
+        timer.it_value.tv_nsec = RetryNanoseconds;
+        timer.it_interval.tv_nsec = RetryNanoseconds;
+        timerfd_settime(mon.retryTimerFd, 0, &timer, nullptr);
     }
+    if (mon.link.holders > 0)
+        mon.hangUp = true;
     CloseAdapter(mon, true);
     return false;
 }
@@ -204,41 +211,58 @@ static void OnTransferEnd(Monitor &mon, const std::string &bytes, const LineSett
     CloseAdapter(mon, false);
 }
 
-// After a failure, the hang-up: the program's opening in progress ends with
-// an error instead of waiting for ever.
+// After a failure, the hang-up: the program's opening in progress ends as
+// with a direct mapping whose adapter went.
 static void FinishHangUp(Monitor &mon)
 {
     if (!mon.hangUp)
         return;
     mon.hangUp = false;
     CloseDeviceLink(mon.link);
-    itimerspec timer = {};
-    timer.it_value.tv_nsec = RetryNanoseconds;
-    timer.it_interval.tv_nsec = RetryNanoseconds;
-    timerfd_settime(mon.retryTimerFd, 0, &timer, nullptr);
 }
 
-// A new pty for COM11 once the adapter's path exists again; whether it
-// works shows at the program's next opening.
-static void LookForAdapter(Monitor &mon)
+// Watches the adapter itself for its removal; a new one under the same
+// path is another node, watched anew when it comes.
+static void WatchAdapterNode(Monitor &mon)
+{
+    if (mon.nodeWatch >= 0)
+        inotify_rm_watch(mon.watchFd, mon.nodeWatch);
+    mon.nodeWatch = inotify_add_watch(mon.watchFd, mon.adapterPath.c_str(),
+                                      IN_DELETE_SELF | IN_MOVE_SELF | IN_ATTRIB);
+}
+
+// COM11 comes back once the adapter's path exists again; whether the
+// adapter works shows at the program's next opening.
+static void RestoreLink(Monitor &mon)
+{
+    std::string error;
+    if (mon.link.pty.master < 0 && !OpenDeviceLink(mon.link, error))
+        return;
+    if (!PublishLink(mon.link.pty, mon.link.pty.slavePath, error))
+        return;
+    itimerspec disarmed = {};
+    timerfd_settime(mon.retryTimerFd, 0, &disarmed, nullptr);
+    mon.lost = false;
+    WatchAdapterNode(mon);
+    LogAdapter(mon.log, "back", mon.adapterPath, "");
+}
+
+// The path is what counts, not the device it led to at the start.
+static void CheckAdapter(Monitor &mon)
 {
     uint64_t expirations;
     while (read(mon.retryTimerFd, &expirations, sizeof expirations) > 0) {
     }
-    struct stat adapter;
-    if (!mon.lost || stat(mon.adapterPath.c_str(), &adapter) != 0)
-        return;
-    std::string error;
-    if (!OpenDeviceLink(mon.link, error))
-        return;
-    if (!PublishLink(mon.link.pty, mon.link.pty.slavePath, error)) {
-        CloseDeviceLink(mon.link);
-        return;
+    alignas(inotify_event) char buffer[4096];
+    while (read(mon.watchFd, buffer, sizeof buffer) > 0) {
     }
-    itimerspec disarmed = {};
-    timerfd_settime(mon.retryTimerFd, 0, &disarmed, nullptr);
-    mon.lost = false;
-    LogAdapter(mon.log, "back", mon.adapterPath, "");
+    struct stat adapter;
+    bool present = stat(mon.adapterPath.c_str(), &adapter) == 0;
+    if (!mon.lost && !present)
+        AdapterFailed(mon, "it is gone");
+    else if (mon.lost && present)
+        RestoreLink(mon);
+    FinishHangUp(mon);
 }
 
 bool PrepareMonitor(Monitor &mon, std::string &error)
@@ -260,10 +284,16 @@ bool PrepareMonitor(Monitor &mon, std::string &error)
         OnTransferEnd(mon, bytes, line);
     };
     mon.retryTimerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (mon.retryTimerFd < 0) {
-        error = "timerfd unavailable";
+    mon.watchFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (mon.retryTimerFd < 0 || mon.watchFd < 0) {
+        error = "timerfd or inotify unavailable";
         return false;
     }
+    // The folder tells when the name goes (a symlink such as those in
+    // /dev/serial/by-id, or the node itself); the node tells when it goes.
+    std::string folder = mon.adapterPath;
+    inotify_add_watch(mon.watchFd, dirname(folder.data()), IN_DELETE | IN_MOVED_FROM | IN_CREATE | IN_MOVED_TO);
+    WatchAdapterNode(mon);
     return OpenDeviceLink(mon.link, error);
 }
 
@@ -281,7 +311,8 @@ void ListMonitorSources(Monitor &mon, std::vector<EventSource> &sources)
                                OnAdapterReady(mon);
                                FinishHangUp(mon);
                            }});
-    sources.push_back({mon.retryTimerFd, [&mon] { LookForAdapter(mon); }});
+    sources.push_back({mon.watchFd, [&mon] { CheckAdapter(mon); }});
+    sources.push_back({mon.retryTimerFd, [&mon] { CheckAdapter(mon); }});
 }
 
 void StopMonitor(Monitor &mon)

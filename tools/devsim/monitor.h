@@ -17,8 +17,10 @@ struct Monitor {
     DeviceLink link;               // the program's COM11
     std::string adapterPath;       // opened by its path for every transfer
     int adapter = -1;              // open while the program has COM11 open
-    bool lost = false;             // failed: COM11 withdrawn until it is back
+    bool lost = false;             // failed or gone: COM11 withdrawn until it is back
     bool hangUp = false;           // the link is to be closed once handled
+    int watchFd = -1;              // inotify: the adapter's path disappearing
+    int nodeWatch = -1;            // on the adapter itself
     int retryTimerFd = -1;         // looks for a lost adapter's return
     DeviceModel shadow;            // names what the program says; answers nothing
     const char *awaited = "";      // the reading the last message asked for
