@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Starts and stops what the Windows tests and the run command need: a virtual
-# display, a private Wine prefix with a running server, and the device simulator.
+# display, a private Wine prefix with a running server, and the device simulator
+# or the monitor in front of a real device.
 # Source it, call kivo_services_init once, and trap kivo_stop_services on EXIT.
 
 kivo_services_init() {
@@ -9,7 +10,7 @@ kivo_services_init() {
     mkdir -p "$KIVO_RUN_DIR"
     KIVO_SIMULATOR=${KIVO_SIMULATOR:-$KIVO_TOP/build-native/tools/devsim/kivo-devsim}
     export KIVO_TOP KIVO_RUN_DIR KIVO_SIMULATOR
-    kivo_started_xvfb='' kivo_started_wineserver='' kivo_started_simulator=''
+    kivo_started_xvfb='' kivo_started_wineserver='' kivo_started_simulator='' kivo_started_monitor=''
 }
 
 kivo_fail() {
@@ -100,6 +101,33 @@ kivo_start_simulator() {
     done
 }
 
+# The monitor: COM11 becomes a pty of the simulator's kind, and every transfer
+# passes unchanged to the adapter at ADAPTER (opened by that path for each
+# one) and is shown in the simulator's format, and logged to LOG if given.
+# KIVO_MONITOR_LINK publishes it somewhere other than COM11.
+kivo_start_monitor() {
+    local adapter=$1 log=${2:-}
+    local link=${KIVO_MONITOR_LINK:-$WINEPREFIX/dosdevices/com11}
+    local output=${KIVO_MONITOR_OUTPUT:-$KIVO_RUN_DIR/monitor.out}
+    [ -x "$KIVO_SIMULATOR" ] || { kivo_fail "device simulator not built: $KIVO_SIMULATOR (run scripts/build)"; return 1; }
+    local arguments=(--link "$link" --adapter "$adapter")
+    [ -z "$log" ] || arguments+=(--log "$log")
+    rm -f "$link"
+    "$KIVO_SIMULATOR" "${arguments[@]}" >"$output" 2>&1 &
+    kivo_started_monitor=$!
+    local tries=0
+    until [ -e "$link" ]; do
+        if ! kill -0 "$kivo_started_monitor" 2>/dev/null; then
+            kivo_started_monitor=''
+            kivo_fail "the monitor did not start: $(tail -n 1 "$output")"
+            return 1
+        fi
+        tries=$((tries + 1))
+        [ $tries -lt 200 ] || { kivo_fail "the monitor published no port; see $output"; return 1; }
+        sleep 0.05
+    done
+}
+
 # The Wine server goes first: it holds the device's pty as its terminal.
 kivo_stop_services() {
     if [ -n "$kivo_started_wineserver" ]; then
@@ -108,9 +136,9 @@ kivo_stop_services() {
         kivo_started_wineserver=''
     fi
     local pid
-    for pid in $kivo_started_simulator $kivo_started_xvfb; do
+    for pid in $kivo_started_monitor $kivo_started_simulator $kivo_started_xvfb; do
         kill -TERM "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    kivo_started_simulator='' kivo_started_xvfb=''
+    kivo_started_monitor='' kivo_started_simulator='' kivo_started_xvfb=''
 }
