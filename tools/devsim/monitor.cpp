@@ -137,11 +137,17 @@ static void ForwardToAdapter(Monitor &mon, const std::string &bytes)
         WriteAdapter(mon, bytes);
 }
 
-static void PassToProgram(Monitor &mon, const std::string &bytes)
+// The reading the last message asked for, if these bytes can be it.
+static const char *TakeReason(Monitor &mon, const std::string &bytes)
 {
     const char *reason = bytes.size() == 1 ? mon.awaited : "";
     mon.awaited = "";
-    LogDeviceBytes(mon.log, bytes, reason);
+    return reason;
+}
+
+static void PassToProgram(Monitor &mon, const std::string &bytes)
+{
+    LogDeviceBytes(mon.log, bytes, TakeReason(mon, bytes));
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t count = write(mon.link.pty.master, bytes.data() + done, bytes.size() - done);
@@ -157,40 +163,54 @@ static void PassToProgram(Monitor &mon, const std::string &bytes)
         LogUnread(mon.log, bytes.substr(done));
 }
 
-static void ForwardFromAdapter(Monitor &mon)
+// What the adapter holds now. A read that finds nothing may say so with 0
+// (a line set to wait for nothing, as Wine sets one): only an error, or the
+// hang-up that poll reports, means the adapter is gone.
+static std::string ReadAdapter(Monitor &mon)
 {
+    std::string bytes;
     char buffer[4096];
     while (mon.adapter >= 0) {
         ssize_t count = read(mon.adapter, buffer, sizeof buffer);
-        if (count > 0) {
-            PassToProgram(mon, std::string(buffer, size_t(count)));
+        if (count > 0)
+            bytes.append(buffer, size_t(count));
+        else if (count < 0 && errno == EINTR)
             continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 && errno == EAGAIN)
-            return;
-        // End of file: a hung-up line, such as an unplugged USB adapter; EIO:
-        // a pty whose other end has gone.
-        AdapterFailed(mon, count == 0 ? "hung up" : strerror(errno));
+        else if (count < 0 && errno != EAGAIN)
+            AdapterFailed(mon, strerror(errno));
+        if (count <= 0)
+            break;
     }
+    return bytes;
 }
 
-// A line in error that has nothing to read would wake us for ever.
 static void OnAdapterReady(Monitor &mon)
 {
     pollfd state = {mon.adapter, POLLIN, 0};
     poll(&state, 1, 0);
-    ForwardFromAdapter(mon);
+    std::string bytes = ReadAdapter(mon);
+    if (!bytes.empty())
+        PassToProgram(mon, bytes);
+    // A line in error that has nothing to read would wake us for ever.
     if (mon.adapter >= 0 && (state.revents & (POLLERR | POLLHUP | POLLNVAL)))
-        AdapterFailed(mon, "the line failed");
+        AdapterFailed(mon, "hung up");
 }
 
-// The program has closed the port: what the device sent up to now still
-// went its way; what it left unread is dropped, as a serial port drops its
-// input at its last close, and the adapter closes as the program's port would.
+// The program has closed the port, so the adapter closes at once: what the
+// device sends from now on is the adapter's to keep or drop, as with a direct
+// mapping. What the program left unread, and what came after its close, is
+// dropped, as a serial port drops its input at its last close.
 static void OnTransferEnd(Monitor &mon, const std::string &bytes, const LineSettings &line)
 {
+    std::string late, unread;
+    if (mon.adapter >= 0) {
+        late = ReadAdapter(mon);
+        char buffer[4096];
+        ssize_t count;
+        while ((count = read(mon.link.slave, buffer, sizeof buffer)) > 0)
+            unread.append(buffer, size_t(count));
+        CloseAdapter(mon, false);
+    }
     if (bytes.empty()) {
         LogTransfer(mon.log, bytes, line, "");
     } else {
@@ -198,17 +218,10 @@ static void OnTransferEnd(Monitor &mon, const std::string &bytes, const LineSett
         LogTransfer(mon.log, bytes, line, reply.meaning);
         mon.awaited = reply.answer >= 0 ? reply.reason : "";
     }
-    if (mon.adapter < 0)
-        return;
-    ForwardFromAdapter(mon);
-    std::string unread;
-    char buffer[4096];
-    ssize_t count;
-    while ((count = read(mon.link.slave, buffer, sizeof buffer)) > 0)
-        unread.append(buffer, size_t(count));
-    if (!unread.empty())
-        LogUnread(mon.log, unread);
-    CloseAdapter(mon, false);
+    if (!late.empty())
+        LogDeviceBytes(mon.log, late, TakeReason(mon, late));
+    if (!unread.empty() || !late.empty())
+        LogUnread(mon.log, unread + late);
 }
 
 // After a failure, the hang-up: the program's opening in progress ends as
