@@ -109,10 +109,13 @@ static std::string Head(const Stamp &stamp, const char *event)
     return std::string("{\"time\":\"") + stamp.iso + "\",\"event\":\"" + event + "\"";
 }
 
-void LogStart(EventLog &log, const std::string &where)
+void LogStart(EventLog &log, const std::string &where, const char *note)
 {
     Stamp stamp = Now();
-    WriteJson(log, Head(stamp, "start") + ",\"where\":\"" + JsonText(where) + "\"}");
+    std::string json = Head(stamp, "start") + ",\"where\":\"" + JsonText(where) + "\"";
+    if (*note)
+        json += std::string(",\"note\":\"") + JsonText(note) + "\"";
+    WriteJson(log, json + "}");
 }
 
 void LogTransfer(EventLog &log, const std::string &bytes, const LineSettings &line,

@@ -15,7 +15,9 @@ struct EventLog {
 bool OpenEventLog(EventLog &log, const char *path);
 void CloseEventLog(EventLog &log);
 
-void LogStart(EventLog &log, const std::string &where);
+// note, when given, says what a reader of this log must know (the monitor:
+// what differs from a direct mapping).
+void LogStart(EventLog &log, const std::string &where, const char *note = "");
 // event is "message" (bytes received) or "empty" (a transfer without bytes).
 void LogTransfer(EventLog &log, const std::string &bytes, const LineSettings &line,
                  const char *meaning);

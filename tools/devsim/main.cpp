@@ -156,6 +156,13 @@ static int RunSimulator(const Options &options, int stopSignals)
     return status;
 }
 
+// Where the monitor cannot do what a direct mapping does; the README says more.
+static const char MonitorNote[] =
+    "device bytes the program leaves unread, or that arrive after it closes the port and before "
+    "the adapter is closed, are dropped (event unread), as a serial port drops them at its close; "
+    "a pty as the adapter would keep them. The adapter opens and closes a moment after the "
+    "program's port. Modem-line changes by the program are not passed on.";
+
 static int RunMonitor(const Options &options, int stopSignals)
 {
     Monitor mon;
@@ -170,7 +177,7 @@ static int RunMonitor(const Options &options, int stopSignals)
                         + mon.adapterPath;
     if (options.logPath)
         where += std::string("; log ") + options.logPath;
-    LogStart(mon.log, where);
+    LogStart(mon.log, where, MonitorNote);
     mon.link.pty.linkPath = options.link;
     if (!PublishLink(mon.link.pty, mon.link.pty.slavePath, error))
         return Fail(error, mon.link.pty);
