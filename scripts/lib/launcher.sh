@@ -131,16 +131,31 @@ kivo_ready_prefix() {
     kivo_prepare_prefix "$1"
 }
 
+# --monitor watches a real device and --log is the monitor's: both need the one before.
+kivo_monitor_options() {
+    local device=$1 monitor=$2 logFile=$3
+    if [ -n "$monitor" ] && [ -z "$device" ]; then
+        kivo_fail "--monitor watches a real device: give it --device PATH (the simulator shows every transfer anyway)"
+    elif [ -n "$logFile" ] && [ -z "$monitor" ]; then
+        kivo_fail "--log FILE is the monitor's log: add --monitor"
+    elif [ -n "$logFile" ] && ! touch -- "$logFile" 2>/dev/null; then
+        kivo_fail "cannot write the log $logFile: give a file in a folder you may write to"
+    fi
+}
+
 # COM11 in one of its modes, in the prefix kivo_ready_prefix made:
 #   adapter PATH         the real adapter, remembered in Wine's dosdevices link
+#   monitor PATH [LOG]   the real adapter, remembered, behind the monitor, which
+#                        shows every transfer on our output and logs it to LOG
 #   simulator [ARGS]     the device simulator, its lines on our output
-# A mode with a process of its own in front of COM11 starts like the
-# simulator: set the adapter aside, publish a pty at the link, give it back.
+# The modes with a process of their own in front of COM11 set the adapter
+# aside, publish a pty at the link, and give the adapter back at the end.
 kivo_connect_com11() {
     local mode=$1
     shift
     case $mode in
         adapter) kivo_connect_adapter "$@" ;;
+        monitor) kivo_connect_monitor "$@" ;;
         simulator) kivo_connect_simulator "$@" ;;
         *) kivo_fail "no COM11 mode '$mode'" ;;
     esac
@@ -151,15 +166,28 @@ kivo_connect_adapter() {
     echo "$KIVO_NAME: COM11 is $1"
 }
 
+kivo_connect_monitor() {
+    # Remembered as with --device alone, then set aside while the monitor stands in.
+    ln -sfn -- "$1" "$WINEPREFIX/dosdevices/com11"
+    kivo_set_aside_adapter "$WINEPREFIX"
+    kivo_start_monitor "$1" "${2:-}" || return 1
+    echo "$KIVO_NAME: COM11 is $1 through the monitor${2:+; its log is $2}"
+    kivo_follow "$KIVO_RUN_DIR/monitor.out"
+}
+
 kivo_connect_simulator() {
     kivo_set_aside_adapter "$WINEPREFIX"
     export KIVO_DEVICE_LOG=$KIVO_RUN_DIR/device.jsonl
     rm -f "$KIVO_DEVICE_LOG"
     kivo_start_simulator "$@" || return 1
     echo "$KIVO_NAME: COM11 is the device simulator; its log is $KIVO_DEVICE_LOG"
-    # Its readable lines, as the user works; --pid ends the tail with us
-    # even if we are killed before we can stop it.
-    tail -n +1 -F --pid=$$ "$KIVO_RUN_DIR/simulator.out" 2>/dev/null &
+    kivo_follow "$KIVO_RUN_DIR/simulator.out"
+}
+
+# The readable lines of the device's stand-in, as the user works; --pid ends
+# the tail with us even if we are killed before we can stop it.
+kivo_follow() {
+    tail -n +1 -F --pid=$$ "$1" 2>/dev/null &
     kivo_started_tail=$!
 }
 

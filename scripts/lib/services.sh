@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Starts and stops what the Windows tests and the run command need: a virtual
-# display, a private Wine prefix with a running server, and the device simulator.
+# display, a private Wine prefix with a running server, and the device simulator
+# or the monitor in front of a real device.
 # Source it, call kivo_services_init once, and trap kivo_stop_services on EXIT.
 
 kivo_services_init() {
@@ -9,7 +10,8 @@ kivo_services_init() {
     mkdir -p "$KIVO_RUN_DIR"
     KIVO_SIMULATOR=${KIVO_SIMULATOR:-$KIVO_TOP/build-native/tools/devsim/kivo-devsim}
     export KIVO_TOP KIVO_RUN_DIR KIVO_SIMULATOR
-    kivo_started_xvfb='' kivo_started_wineserver='' kivo_started_simulator='' kivo_started_window_manager=''
+    kivo_started_xvfb='' kivo_started_wineserver='' kivo_started_simulator='' kivo_started_monitor=''
+    kivo_started_window_manager=''
 }
 
 # One line on stderr, signed with the command's name (KIVO_NAME). With
@@ -24,13 +26,18 @@ kivo_fail() {
 }
 
 # Waits up to 10 s for a process just started to be ready: until the check
-# (the arguments after the two messages) succeeds. Fails with the first message
-# if the process ends first, with the second if time runs out.
+# (the arguments after the two messages) succeeds. Fails with the first
+# message and the last line of the process's output if it ends first, with
+# the second if time runs out.
 kivo_wait_ready() {
-    local pid=$1 ended=$2 late=$3 tries=0
-    shift 3
+    local pid=$1 output=$2 ended=$3 late=$4 tries=0 why
+    shift 4
     until "$@"; do
-        kill -0 "$pid" 2>/dev/null || { kivo_fail "$ended"; return 1; }
+        if ! kill -0 "$pid" 2>/dev/null; then
+            why=$(tail -n 1 "$output" 2>/dev/null) || why=''
+            kivo_fail "$ended${why:+: $why}"
+            return 1
+        fi
         tries=$((tries + 1))
         [ $tries -lt 200 ] || { kivo_fail "$late"; return 1; }
         sleep 0.05
@@ -45,7 +52,7 @@ kivo_start_xvfb() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayFile" \
         >"$KIVO_RUN_DIR/xvfb.log" 2>&1 &
     kivo_started_xvfb=$!
-    kivo_wait_ready "$kivo_started_xvfb" "Xvfb did not start; see $KIVO_RUN_DIR/xvfb.log" \
+    kivo_wait_ready "$kivo_started_xvfb" "$KIVO_RUN_DIR/xvfb.log" "Xvfb did not start" \
         "Xvfb gave no display number" test -s "$displayFile" || return 1
     DISPLAY=:$(head -n 1 "$displayFile")
     export DISPLAY
@@ -118,7 +125,8 @@ kivo_start_simulator() {
     "$KIVO_SIMULATOR" --link "$KIVO_DEVICE_LINK" --control-link "$KIVO_DEVICE_CONTROL" \
         --log "$KIVO_DEVICE_LOG" "$@" >"${KIVO_SIMULATOR_OUTPUT:-$KIVO_RUN_DIR/simulator.out}" 2>&1 &
     kivo_started_simulator=$!
-    kivo_wait_ready "$kivo_started_simulator" "the device simulator stopped at start" \
+    kivo_wait_ready "$kivo_started_simulator" "${KIVO_SIMULATOR_OUTPUT:-$KIVO_RUN_DIR/simulator.out}" \
+        "the device simulator stopped at start" \
         "the device simulator published no port" test -e "$KIVO_DEVICE_LINK" -a -e "$KIVO_DEVICE_CONTROL"
 }
 
@@ -132,7 +140,7 @@ kivo_start_window_manager() {
     command -v openbox >/dev/null || { kivo_fail "openbox is not installed (scripts/bootstrap installs it)"; return 1; }
     openbox --sm-disable >"$KIVO_RUN_DIR/openbox.log" 2>&1 &
     kivo_started_window_manager=$!
-    kivo_wait_ready "$kivo_started_window_manager" "openbox did not start; see $KIVO_RUN_DIR/openbox.log" \
+    kivo_wait_ready "$kivo_started_window_manager" "$KIVO_RUN_DIR/openbox.log" "openbox did not start" \
         "openbox did not take the display" kivo_window_manager_running
 }
 
@@ -141,6 +149,24 @@ kivo_stop_window_manager() {
     kill -TERM "$kivo_started_window_manager" 2>/dev/null || true
     wait "$kivo_started_window_manager" 2>/dev/null || true
     kivo_started_window_manager=''
+}
+
+# The monitor: COM11 becomes a pty of the simulator's kind, and every transfer
+# passes unchanged to the adapter at ADAPTER (opened by that path for each
+# one) and is shown in the simulator's format, and logged to LOG if given.
+# KIVO_MONITOR_LINK publishes it somewhere other than COM11.
+kivo_start_monitor() {
+    local adapter=$1 log=${2:-}
+    local link=${KIVO_MONITOR_LINK:-$WINEPREFIX/dosdevices/com11}
+    local output=${KIVO_MONITOR_OUTPUT:-$KIVO_RUN_DIR/monitor.out}
+    [ -x "$KIVO_SIMULATOR" ] || { kivo_fail "device simulator not built: $KIVO_SIMULATOR (run scripts/build)"; return 1; }
+    local arguments=(--link "$link" --adapter "$adapter")
+    [ -z "$log" ] || arguments+=(--log "$log")
+    rm -f "$link"
+    "$KIVO_SIMULATOR" "${arguments[@]}" >"$output" 2>&1 &
+    kivo_started_monitor=$!
+    kivo_wait_ready "$kivo_started_monitor" "$output" "the monitor did not start" \
+        "the monitor published no port; see $output" test -e "$link"
 }
 
 # The Wine server goes first: it holds the device's pty as its terminal.
@@ -152,9 +178,9 @@ kivo_stop_services() {
     fi
     kivo_stop_window_manager
     local pid
-    for pid in $kivo_started_simulator $kivo_started_xvfb; do
+    for pid in $kivo_started_monitor $kivo_started_simulator $kivo_started_xvfb; do
         kill -TERM "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    kivo_started_simulator='' kivo_started_xvfb=''
+    kivo_started_monitor='' kivo_started_simulator='' kivo_started_xvfb=''
 }

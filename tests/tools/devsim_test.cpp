@@ -1,6 +1,8 @@
 // kivo-devsim as a process: started on a temporary directory, its device pty
 // opened the way the program opens COM11 (open, set the line, one transfer,
 // close), its control pty spoken to the way the Windows tests speak to COM12.
+#include "log_lines.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -22,24 +24,6 @@ namespace {
 
 // A read that finds nothing within this long counts as no answer.
 const int NoAnswerMilliseconds = 300;
-
-// One field of a JSON log line; strings come back still escaped.
-std::string Field(const std::string &line, const char *key)
-{
-    std::string marker = std::string("\"") + key + "\":";
-    size_t at = line.find(marker);
-    if (at == std::string::npos)
-        return "";
-    at += marker.size();
-    if (line[at] == '"') {
-        size_t end = at + 1;
-        while (end < line.size() && line[end] != '"')
-            end += line[end] == '\\' ? 2 : 1;
-        return line.substr(at + 1, end - at - 1);
-    }
-    size_t end = line.find_first_of(",}", at);
-    return line.substr(at, end - at);
-}
 
 struct Transfer {
     std::string event, hex, text, meaning, baud, stopBits;
@@ -175,19 +159,7 @@ protected:
 
     std::vector<std::string> LogLines()
     {
-        std::vector<std::string> lines;
-        FILE *file = fopen(logPath.c_str(), "r");
-        if (!file)
-            return lines;
-        char buffer[4096];
-        while (fgets(buffer, sizeof buffer, file)) {
-            std::string line = buffer;
-            if (!line.empty() && line.back() == '\n')
-                line.pop_back();
-            lines.push_back(line);
-        }
-        fclose(file);
-        return lines;
+        return ReadLines(logPath);
     }
 
     // Every transfer since the last reset, after a sync.

@@ -1,8 +1,6 @@
 // The control port's commands.
 #include "control.h"
 
-#include "event_loop.h"
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -36,7 +34,7 @@ std::string RunControlCommand(Simulator &sim, const std::string &line)
     if (command == "sync") {
         if (!first.empty())
             return "error sync takes no argument\n";
-        SyncTransfers(sim);
+        SyncLink(sim.device);
         LogControl(sim.log, line);
         return "ok\n";
     }
@@ -44,13 +42,13 @@ std::string RunControlCommand(Simulator &sim, const std::string &line)
         if (!first.empty())
             return "error reset takes no argument\n";
         // Transfers of the previous test belong before the marker.
-        SyncTransfers(sim);
+        SyncLink(sim.device);
         ResetDeviceModel(sim.model);
         sim.muted = false;
         sim.delayMilliseconds = 0;
         DiscardAnswers(sim);
         std::string error;
-        if (!sim.attached && !AttachDevice(sim, sim.device.slavePath, error))
+        if (!sim.attached && !AttachDevice(sim, sim.device.pty.slavePath, error))
             return "error " + error + "\n";
         LogControl(sim.log, line);
         return "ok\n";
@@ -70,7 +68,7 @@ std::string RunControlCommand(Simulator &sim, const std::string &line)
         // "attach PATH" points the link elsewhere: a port that opens but is
         // no serial line (e.g. /dev/null) makes the line settings fail.
         std::string error;
-        if (!AttachDevice(sim, first.empty() ? sim.device.slavePath : first, error))
+        if (!AttachDevice(sim, first.empty() ? sim.device.pty.slavePath : first, error))
             return "error " + error + "\n";
         sim.attached = first.empty();
         LogControl(sim.log, line);

@@ -109,10 +109,13 @@ static std::string Head(const Stamp &stamp, const char *event)
     return std::string("{\"time\":\"") + stamp.iso + "\",\"event\":\"" + event + "\"";
 }
 
-void LogStart(EventLog &log, const std::string &where)
+void LogStart(EventLog &log, const std::string &where, const char *note)
 {
     Stamp stamp = Now();
-    WriteJson(log, Head(stamp, "start") + ",\"where\":\"" + JsonText(where) + "\"}");
+    std::string json = Head(stamp, "start") + ",\"where\":\"" + JsonText(where) + "\"";
+    if (*note)
+        json += std::string(",\"note\":\"") + JsonText(note) + "\"";
+    WriteJson(log, json + "}");
 }
 
 void LogTransfer(EventLog &log, const std::string &bytes, const LineSettings &line,
@@ -143,17 +146,71 @@ void LogTransfer(EventLog &log, const std::string &bytes, const LineSettings &li
                       TerminalText(bytes).c_str(), meaning, settings);
 }
 
+// The reading's name as the panel labels it.
+static const char *ReadingName(const char *reason)
+{
+    std::string said = reason;
+    if (said == "counter")
+        return "Counter";
+    if (said == "auto-counter")
+        return "Auto Counter";
+    return reason;
+}
+
 void LogAnswer(EventLog &log, int value, const char *reason)
 {
     Stamp stamp = Now();
     WriteJson(log, Head(stamp, "answer") + ",\"value\":" + std::to_string(value)
                    + ",\"reason\":\"" + reason + "\"}");
-    std::string said = reason;
-    if (said == "counter")
-        said = "Counter";
-    else if (said == "auto-counter")
-        said = "Auto Counter";
-    WriteTerminal(log, "%s  -> %d (%s)\n", stamp.clock, value, said.c_str());
+    WriteTerminal(log, "%s  -> %d (%s)\n", stamp.clock, value, ReadingName(reason));
+}
+
+// Byte values as the panel would show them, one after another.
+static std::string Values(const std::string &bytes)
+{
+    std::string values;
+    for (unsigned char byte : bytes)
+        values += (values.empty() ? "" : " ") + std::to_string(byte);
+    return values;
+}
+
+void LogDeviceBytes(EventLog &log, const std::string &bytes, const char *reason)
+{
+    Stamp stamp = Now();
+    std::string json = Head(stamp, "device") + ",\"hex\":\"" + HexText(bytes)
+                       + "\",\"length\":" + std::to_string(bytes.size());
+    if (*reason)
+        json += std::string(",\"reason\":\"") + reason + "\"";
+    WriteJson(log, json + "}");
+    if (*reason)
+        WriteTerminal(log, "%s  -> %s (%s)\n", stamp.clock, Values(bytes).c_str(), ReadingName(reason));
+    else
+        WriteTerminal(log, "%s  -> %s\n", stamp.clock, Values(bytes).c_str());
+}
+
+void LogUnread(EventLog &log, const std::string &bytes)
+{
+    Stamp stamp = Now();
+    WriteJson(log, Head(stamp, "unread") + ",\"hex\":\"" + HexText(bytes) + "\",\"length\":"
+                   + std::to_string(bytes.size()) + "}");
+    WriteTerminal(log, "%s  -> %s not read before the port closed: dropped\n", stamp.clock,
+                  Values(bytes).c_str());
+}
+
+void LogAdapter(EventLog &log, const char *state, const std::string &path, const std::string &error)
+{
+    Stamp stamp = Now();
+    std::string json = Head(stamp, "adapter") + ",\"state\":\"" + state + "\",\"path\":\""
+                       + JsonText(path) + "\"";
+    if (!error.empty())
+        json += ",\"error\":\"" + JsonText(error) + "\"";
+    WriteJson(log, json + "}");
+    if (error.empty())
+        WriteTerminal(log, "%s  adapter %s %s: COM11 is open to the program again\n", stamp.clock,
+                      TerminalText(path).c_str(), state);
+    else
+        WriteTerminal(log, "%s  adapter %s %s (%s): COM11 withdrawn until it is back\n", stamp.clock,
+                      TerminalText(path).c_str(), state, TerminalText(error).c_str());
 }
 
 void LogControl(EventLog &log, const std::string &command)

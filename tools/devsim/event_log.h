@@ -15,12 +15,21 @@ struct EventLog {
 bool OpenEventLog(EventLog &log, const char *path);
 void CloseEventLog(EventLog &log);
 
-void LogStart(EventLog &log, const std::string &where);
+// note, when given, says what a reader of this log must know (the monitor:
+// what differs from a direct mapping).
+void LogStart(EventLog &log, const std::string &where, const char *note = "");
 // event is "message" (bytes received) or "empty" (a transfer without bytes).
 void LogTransfer(EventLog &log, const std::string &bytes, const LineSettings &line,
                  const char *meaning);
 void LogAnswer(EventLog &log, int value, const char *reason);
 void LogControl(EventLog &log, const std::string &command);
+// Bytes a real device sent through the monitor; reason names the reading
+// they answer ("counter", "auto-counter"), or is empty when none was asked for.
+void LogDeviceBytes(EventLog &log, const std::string &bytes, const char *reason);
+// Device bytes the program did not read before it closed the port.
+void LogUnread(EventLog &log, const std::string &bytes);
+// The monitor's adapter: state "lost" (with the error) or "back".
+void LogAdapter(EventLog &log, const char *state, const std::string &path, const std::string &error);
 void LogStop(EventLog &log);
 
 // The bytes as a JSON string body: printable ASCII as is, the rest as \u00XX.

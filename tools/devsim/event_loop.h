@@ -1,28 +1,22 @@
-// The simulator's one loop: open and close events of the device slave, the
-// bytes of each transfer, control commands, delayed answers and signals.
+// The one loop of both the simulator and the monitor: waits on descriptors,
+// runs what each one's owner asked for, and ends on SIGINT, SIGTERM or SIGHUP.
 #pragma once
 
-#include "simulator.h"
-
+#include <functional>
 #include <string>
+#include <vector>
 
-// Watches the device slave and prepares the signal and timer descriptors.
-bool PrepareEventSources(Simulator &sim, std::string &error);
+struct EventSource {
+    int fd;
+    std::function<void()> ready;
+};
 
-// Runs until SIGINT, SIGTERM or SIGHUP. Returns the exit code.
-int RunEventLoop(Simulator &sim);
+// Blocks the stop signals and returns a descriptor that reports them, or -1.
+int OpenStopSignals();
 
-// Handles every open and close already reported and finishes every transfer
-// that has ended, so the log holds all of them.
-void SyncTransfers(Simulator &sim);
-
-// Writes an answer byte to the device now.
-void SendAnswer(Simulator &sim, int value, const char *reason);
-
-// Drops answers not yet sent, and answer bytes sent but not yet read.
-void DiscardAnswers(Simulator &sim);
-
-// Publishes the device link, normally to the device's slave; another target
-// (say /dev/null) plays a port that opens but is no serial line.
-bool AttachDevice(Simulator &sim, const std::string &target, std::string &error);
-void DetachDevice(Simulator &sim);
+// Asks listSources for the descriptors to watch afresh each round (ports
+// open and close as the program works). A handler runs when its descriptor
+// is readable, and may also run after an earlier handler of the same round
+// closed or replaced it: handlers read without blocking and take nothing
+// for granted. Returns 0 on a stop signal, 1 if waiting fails.
+int RunEventLoop(int stopSignals, const std::function<void(std::vector<EventSource> &)> &listSources);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -86,6 +87,16 @@ static int BaudOf(speed_t speed)
     return -1;
 }
 
+bool WatchLineChanges(int master)
+{
+    int on = 1;
+    termios settings = {};
+    if (ioctl(master, TIOCPKT, &on) != 0 || tcgetattr(master, &settings) != 0)
+        return false;
+    settings.c_lflag |= EXTPROC;
+    return tcsetattr(master, TCSANOW, &settings) == 0;
+}
+
 LineSettings ReadLineSettings(int master)
 {
     LineSettings line;
@@ -114,6 +125,8 @@ void SetIdleLineSettings(int master)
     termios settings = {};
     if (tcgetattr(master, &settings) != 0)
         return;
+    if (cfgetospeed(&settings) == B9600 && cfgetispeed(&settings) == B9600 && (settings.c_cflag & CSTOPB))
+        return;
     cfsetispeed(&settings, B9600);
     cfsetospeed(&settings, B9600);
     settings.c_cflag |= CSTOPB;
@@ -121,13 +134,17 @@ void SetIdleLineSettings(int master)
     tcsetattr(master, TCSANOW, &settings);
 }
 
-bool DrainMaster(int master, std::string &bytes)
+bool ReadPackets(int master, std::string &bytes, bool &lineChanged)
 {
     char buffer[4096];
     for (;;) {
         ssize_t count = read(master, buffer, sizeof buffer);
         if (count > 0) {
-            bytes.append(buffer, size_t(count));
+            // A packet is either a status byte alone or a zero byte and data.
+            if (buffer[0] == TIOCPKT_DATA)
+                bytes.append(buffer + 1, size_t(count - 1));
+            else if (buffer[0] & TIOCPKT_IOCTL)
+                lineChanged = true;
             continue;
         }
         if (count < 0 && errno == EINTR)

@@ -27,13 +27,21 @@ bool PublishLink(PtyLink &pty, const std::string &target, std::string &error);
 // Removes the link if it still points where we pointed it.
 void RemoveLink(const PtyLink &pty);
 
+// Packet mode on the master, and EXTPROC in the slave's settings: every
+// change of the line settings through the slave (a SetCommState) then wakes
+// the master's reader, without polling.
+bool WatchLineChanges(int master);
+
 // The slave's current settings, as seen through the master.
 LineSettings ReadLineSettings(int master);
 
 // Deliberately "wrong" idle settings (9600, two stop bits), so each transfer
-// must set the line again to show 4800 and one stop bit.
+// must set the line again to show 4800 and one stop bit. Left alone when the
+// line has them already: every change wakes a master in packet mode.
 void SetIdleLineSettings(int master);
 
-// Reads what the slave side has written. Returns false once the master
-// reports that the slave side is closed and everything has been read (EIO).
-bool DrainMaster(int master, std::string &bytes);
+// Reads what the slave side has written from a master in packet mode, and
+// notes whether the line settings were changed. Our own flow control's
+// notices are dropped. Returns false once the slave side is closed and
+// everything has been read (EIO).
+bool ReadPackets(int master, std::string &bytes, bool &lineChanged);

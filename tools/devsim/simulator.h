@@ -1,7 +1,8 @@
-// The running simulator: its two ptys, the watched slave, the transfer in
-// progress, the device model and the answers still to be sent.
+// The simulated device behind the link: the device model, the answers it
+// owes, and what the control port may change.
 #pragma once
 
+#include "device_link.h"
 #include "device_model.h"
 #include "event_log.h"
 #include "pty_link.h"
@@ -17,20 +18,10 @@ struct PendingAnswer {
 };
 
 struct Simulator {
-    PtyLink device;                // the program's COM11
-    int deviceSlave = -1;          // ours: holds the line's flow and input
-    bool outputOn = false;         // the program's bytes may flow to us
-    bool transferWrote = false;    // some opening of this transfer could write
-    bool heldBack = false;         // this transfer has sent bytes: output waits
-    int gateTimerFd = -1;          // lets a held-back transfer write again
+    DeviceLink device;             // the program's COM11
     PtyLink control;               // the tests' COM12, optional
     int controlSlave = -1;         // held so the control master never hangs up
-    int inotifyFd = -1;
-    int watch = -1;                // on the device slave's path
-    int signalFd = -1;
     int timerFd = -1;              // due time of the first delayed answer
-    int holders = 0;               // the program's opens of the slave not yet closed
-    std::string transfer;          // bytes of the transfer in progress
     bool attached = false;         // the device link leads to the device
     bool muted = false;
     int delayMilliseconds = 0;
@@ -39,3 +30,20 @@ struct Simulator {
     DeviceModel model;
     EventLog log;
 };
+
+// Opens the device link with the model behind it (not yet published).
+bool PrepareSimulator(Simulator &sim, std::string &error);
+
+// Writes an answer byte to the device now.
+void SendAnswer(Simulator &sim, int value, const char *reason);
+
+// Sends the delayed answers that are due.
+void SendDueAnswers(Simulator &sim);
+
+// Drops answers not yet sent, and answer bytes sent but not yet read.
+void DiscardAnswers(Simulator &sim);
+
+// Publishes the device link, normally to the device's slave; another target
+// (say /dev/null) plays a port that opens but is no serial line.
+bool AttachDevice(Simulator &sim, const std::string &target, std::string &error);
+void DetachDevice(Simulator &sim);
