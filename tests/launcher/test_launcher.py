@@ -163,6 +163,16 @@ class Refusals(unittest.TestCase):
             self.assertRefused(self.kivo("--simulator"),
                                r"the panel is already open, by python3[.0-9]* \(PID %d\): close it first$" % os.getpid())
 
+    def test_monitor_options_need_a_real_device(self):
+        for args, pattern in ((["--simulator", "--monitor"], r"--monitor watches a real device"),
+                              (["--device", "/dev/ttyKIVOGONE", "--log", "wire.jsonl"], r"--log FILE is the monitor's log")):
+            with self.subTest(args):
+                result = self.kivo(*args)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertRegex(result.stderr, "^kivo: error: " + pattern)
+                self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+        self.assertFalse(os.path.exists(self.prefix), "no prefix for a refusal")
+
     def test_errors_in_a_dialog_box_from_the_menu(self):
         bin_dir = tempfile.mkdtemp(prefix="kivo-bin-")
         self.addCleanup(shutil.rmtree, bin_dir, True)
@@ -281,6 +291,21 @@ class Panel(unittest.TestCase):
         self.assertIn("kivo: COM11 is %s\n" % self.adapter, self.said())
         panel.click("CloseButton")
         self.assertStopped(process, 0)
+
+    def test_4_monitor_on_the_remembered_adapter(self):
+        log = os.path.join(self.home, "wire.jsonl")
+        process, panel = self.start("--monitor", "--log", log)
+        self.assertIn("kivo: COM11 is %s through the monitor; its log is %s\n" % (self.adapter, log), self.said())
+        self.assertNotEqual(os.readlink(self.com11), self.adapter, "the monitor stands in front of the adapter")
+        panel.replace_text("NumberEdit", "12")
+        panel.click("SendNumberButton")
+        harness.wait_until(lambda: '<- "12"  number' in self.said(), 10, "the monitor's line for the number")
+        self.assertEqual(os.read(self.adapter_master, 16), b"12", "the number reached the adapter")
+        panel.click("CloseButton")
+        self.assertStopped(process, 0)
+        self.assertEqual(os.readlink(self.com11), self.adapter, "the adapter is remembered as before")
+        with open(log) as f:
+            self.assertIn('"event":"message","hex":"3132"', f.read())
 
 
 if __name__ == "__main__":
