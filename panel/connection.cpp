@@ -61,12 +61,14 @@ static void ShowSwitchedOff()
     SetButtonPicture(PanelState.SwitchButton, &PanelState.SwitchOffBitmap, IDB_SWITCH_OFF);
 }
 
-// The device answers a wake command only after a pause; the panel is busy meanwhile.
-static void RunSwitchOnExchange()
+// The device answers a wake command only after a pause; the panel is busy
+// meanwhile, but the start of the pause lets the window system finish
+// showing the panel's new state.
+static void RunSwitchOnExchange(HWND window)
 {
     // The sends are not checked: a missing device shows as no reading.
     SerialWrite(WakeCommand, OneByteCommandLength);
-    Sleep(SwitchOnWaitMilliseconds);
+    WaitShowingPanel(window, SwitchOnWaitMilliseconds);
     SerialWrite(CounterRequest, OneByteCommandLength);
     char text[ReadingTextSize];
     FormatReading(SerialReadByte(), text);
@@ -87,8 +89,8 @@ static void SwitchOn(HWND window)
     CreateMaintenanceButtons(window);
     PanelState.ConnectionState = 1;
     SetButtonPicture(PanelState.SwitchButton, &PanelState.SwitchOnBitmap, IDB_SWITCH_ON);
-    ShowPanelChanges(window);
-    RunSwitchOnExchange();
+    PaintPanelNow(window);
+    RunSwitchOnExchange(window);
 }
 
 static void SwitchOff(HWND window)

@@ -37,11 +37,16 @@ static void Deliver(HWND window, const MSG &message, HeldMessages &held)
     }
 }
 
-void ShowPanelChanges(HWND window)
+void PaintPanelNow(HWND window)
 {
     RedrawWindow(window, NULL, NULL, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void WaitShowingPanel(HWND window, DWORD milliseconds)
+{
     HeldMessages held = {};
     const DWORD start = GetTickCount();
+    const DWORD settle = milliseconds < SettleMilliseconds ? milliseconds : SettleMilliseconds;
     for (;;) {
         MSG message;
         // After a quit request, or with no room left to hold a message, the
@@ -51,13 +56,23 @@ void ShowPanelChanges(HWND window)
                PeekMessageA(&message, NULL, 0, 0, PM_REMOVE | (QuietMessages << 16)))
             Deliver(window, message, held);
         DWORD elapsed = GetTickCount() - start;
-        if (stop || elapsed >= SettleMilliseconds)
+        if (stop || elapsed >= settle)
             break;
-        MsgWaitForMultipleObjectsEx(0, NULL, SettleMilliseconds - elapsed, QuietMessages, 0);
+        MsgWaitForMultipleObjectsEx(0, NULL, settle - elapsed, QuietMessages, 0);
     }
     for (int i = 0; i < held.Count; i++)
         PostMessageA(held.Messages[i].hwnd, held.Messages[i].message, held.Messages[i].wParam,
                      held.Messages[i].lParam);
     if (held.QuitSeen)
         PostQuitMessage(held.QuitCode);
+    // The rest of the wait is plain: the panel is shown by now.
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed < milliseconds)
+        Sleep(milliseconds - elapsed);
+}
+
+void ShowPanelChanges(HWND window)
+{
+    PaintPanelNow(window);
+    WaitShowingPanel(window, SettleMilliseconds);
 }
