@@ -10,9 +10,10 @@ static const DWORD SettleMilliseconds = 150;
 static const UINT QuietMessages = QS_PAINT | QS_SENDMESSAGE | QS_POSTMESSAGE;
 static const int MostKeptMessages = 64;
 
-// Messages posted to the main window itself (a command, a close request) or
-// to the thread would run the panel's own code in the middle of its work:
-// they are held back and posted again afterwards, in their order.
+// Messages posted to the panel's windows (a command, a press of a button, a
+// close request) or to the thread would run the panel's own code in the
+// middle of its work: they are held back and posted again afterwards, in
+// their order. Only painting goes ahead.
 struct HeldMessages {
     MSG Messages[MostKeptMessages];
     int Count;
@@ -22,7 +23,7 @@ struct HeldMessages {
 
 static bool IsOurs(HWND window, const MSG &message)
 {
-    return message.hwnd == NULL || message.hwnd == window;
+    return message.hwnd == NULL || message.hwnd == window || IsChild(window, message.hwnd);
 }
 
 static void Deliver(HWND window, const MSG &message, HeldMessages &held)

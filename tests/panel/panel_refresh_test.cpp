@@ -14,8 +14,10 @@ TEST(ShowPanelChanges, PaintsAndKeepsCommandsAndQuitForTheLoop)
     ShowWindow(window, SW_SHOWNOACTIVATE);
     UpdateWindow(window);
     InvalidateRect(window, NULL, TRUE);
-    // A press of the switch, run now, would ask its question in the middle of the work.
+    // A press of the switch, run now, would ask its question in the middle of
+    // the work: whether it is posted to the panel or to the button itself.
     PostMessageA(window, WM_COMMAND, 0, (LPARAM)PanelState.SwitchButton);
+    PostMessageA(PanelState.SwitchButton, BM_CLICK, 0, 0);
     PostThreadMessageA(GetCurrentThreadId(), WM_APP, 1, 2);
     PostQuitMessage(3);
     ForgetSeen();
@@ -29,6 +31,9 @@ TEST(ShowPanelChanges, PaintsAndKeepsCommandsAndQuitForTheLoop)
     EXPECT_EQ(window, message.hwnd);
     EXPECT_EQ(UINT(WM_COMMAND), message.message);
     EXPECT_EQ(LPARAM(PanelState.SwitchButton), message.lParam);
+    ASSERT_TRUE(PeekMessageA(&message, NULL, 0, 0, PM_REMOVE));
+    EXPECT_EQ(PanelState.SwitchButton, message.hwnd);
+    EXPECT_EQ(UINT(BM_CLICK), message.message);
     ASSERT_TRUE(PeekMessageA(&message, NULL, 0, 0, PM_REMOVE));
     EXPECT_EQ(UINT(WM_APP), message.message);
     EXPECT_EQ(WPARAM(1), message.wParam);
