@@ -16,6 +16,7 @@
 #include <vector>
 
 static const POINT SwitchAt = {240, 45};
+static const POINT CounterAt = {110, 70};
 static const double BitsPerByte = 10;  // start bit, 8 data bits, stop bit
 static const double BaudRate = 4800;
 
@@ -268,6 +269,28 @@ static bool PressAndAnswer(RemotePanel &panel, int answer, double *answeredAt)
     return AnswerBox(box, answer) && SyncPanel(panel, 30000);
 }
 
+// The exchange is over when the Counter shows the reading the device was
+// given. The panel answers other programs for a moment at the start of its
+// wait, so its answering alone does not say the exchange has ended.
+static bool WaitForCounter(const RemotePanel &panel, int reading)
+{
+    HWND display = PanelChildAt(panel, CounterAt.x, CounterAt.y);
+    const std::string expected = std::to_string(reading);
+    double deadline = NowMilliseconds() + 30000;
+    while (NowMilliseconds() < deadline) {
+        // Sent, so answered only when the panel's thread is at a message loop;
+        // GetWindowTextA would not ask another process's edit for its text.
+        char text[32] = "";
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutA(display, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_NORMAL, 30000, &length))
+            return false;
+        if (text == expected)
+            return true;
+        Sleep(1);
+    }
+    return false;
+}
+
 static void BenchSwitchOn(const char *kivo, int rounds)
 {
     std::string copy;
@@ -277,9 +300,14 @@ static void BenchSwitchOn(const char *kivo, int rounds)
         return;
     }
     std::vector<double> exchanges, sleeps;
+    // The transfers measured before leave the device mid-conversation.
+    Control("reset");
     for (int i = 0; i < rounds; i++) {
         double answered = 0;
-        if (!PressAndAnswer(panel, IDOK, &answered))
+        // A new reading each round, so that the display shows when this exchange ends.
+        int reading = 1 + i % 250;
+        if (!Control("readings " + std::to_string(reading) + " 123") || !PressAndAnswer(panel, IDOK, &answered) ||
+            !WaitForCounter(panel, reading))
             break;
         exchanges.push_back(NowMilliseconds() - answered);
         if (!PressAndAnswer(panel, IDYES, &answered))
