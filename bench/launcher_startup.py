@@ -58,9 +58,15 @@ def main():
     # meanwhile; between two panels there would be none.
     keeper = subprocess.Popen(["xprop", "-root", "-spy"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def as_from_a_terminal():
+        # Run in the background, we would pass on an ignored Ctrl-C, which a
+        # shell script cannot trap; from a terminal kivo gets the default.
+        signal.signal(signal.SIGINT, signal.SIG_DFL)
+
     def with_kivo(*args):
         seconds, process = time_to_window(lambda: subprocess.Popen(
-            [kivo] + list(args), env=env, stdout=log, stderr=log, start_new_session=True))
+            [kivo] + list(args), env=env, stdout=log, stderr=log, start_new_session=True,
+            preexec_fn=as_from_a_terminal))
         os.killpg(process.pid, signal.SIGINT)   # as Ctrl-C; kivo stops its Wine
         process.wait(30)
         return seconds

@@ -234,8 +234,11 @@ class Panel(unittest.TestCase):
         """kivo in a session of its own, as a terminal would run it; returns it
         with its panel, once the panel shows."""
         self.output = tempfile.TemporaryFile()
+        # A test run in the background would pass on an ignored Ctrl-C, which
+        # a shell script cannot trap; from a terminal kivo gets the default.
         process = subprocess.Popen([KIVO] + list(args), env=self.env, stdout=self.output,
-                                   stderr=subprocess.STDOUT, start_new_session=True)
+                                   stderr=subprocess.STDOUT, start_new_session=True,
+                                   preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         self.addCleanup(self.output.close)
         # The inspector may look only once the prefix is made: kivo says so.
         harness.wait_until(lambda: "COM11 is" in self.said() or process.poll() is not None, 60,
