@@ -4,7 +4,7 @@
 # and open the panel; kivo_stop_all stops whatever was started. Source
 # services.sh first and call kivo_services_init; KIVO_EXE names the program.
 
-kivo_started_tail='' kivo_started_panel='' kivo_com11_prefix=''
+kivo_started_tail='' kivo_started_panel='' kivo_com11_prefix='' kivo_lock_file=''
 
 # A reading for the simulator: a whole number from 0 to 255.
 kivo_reading_option() {
@@ -17,15 +17,22 @@ kivo_reading_option() {
 # the only way to see who else talks to the adapter; it sees only the
 # processes we may inspect, our own unless we are root.
 kivo_holders() {
-    local target pattern pid name
-    target=$(readlink -f -- "$1") || return 0
-    pattern=$(printf '%s' "$target" | sed 's/[][\\*?]/\\&/g')
-    find /proc/[0-9]*/fd -maxdepth 1 -lname "$pattern" 2>/dev/null | cut -d/ -f3 | sort -nu |
+    local pid name
+    kivo_all_holders "$1" |
         while read -r pid; do
             kivo_descends_from_us "$pid" && continue
             name=$(cat "/proc/$pid/comm" 2>/dev/null) || continue
             echo "$name (PID $pid)"
         done
+}
+
+# The PIDs of every process, ours too, that has PATH open, in order.
+kivo_all_holders() {
+    local target pattern
+    target=$(readlink -f -- "$1") || return 0
+    pattern=$(printf '%s' "$target" | sed 's/[][\\*?]/\\&/g')
+    # find complains of the processes that end or hide as it looks.
+    { find /proc/[0-9]*/fd -maxdepth 1 -lname "$pattern" 2>/dev/null || true; } | cut -d/ -f3 | sort -nu
 }
 
 kivo_descends_from_us() {
@@ -92,7 +99,7 @@ kivo_check_display() {
 kivo_lock() {
     local lockFile=$1/lock holder
     mkdir -p "$1" 2>/dev/null && { exec 9>>"$lockFile"; } 2>/dev/null || { kivo_fail "cannot write $lockFile"; return 1; }
-    flock -n 9 && return 0
+    flock -n 9 && { kivo_lock_file=$lockFile; return 0; }
     holder=$(kivo_holders "$lockFile" | head -n 1)
     kivo_fail "the panel is already open${holder:+, by $holder}: close it first"
 }
@@ -197,7 +204,7 @@ kivo_open_panel() {
     local status=0
     # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
     kivo_started_wineserver=1
-    wine "$KIVO_EXE" </dev/null &
+    kivo_wine_apart wine "$KIVO_EXE" </dev/null &
     kivo_started_panel=$!
     wait "$kivo_started_panel" || status=$?
     kivo_started_panel=''
@@ -215,6 +222,27 @@ kivo_stop_all() {
         wait "$pid" 2>/dev/null || true
     done
     kivo_started_panel='' kivo_started_tail=''
+    kivo_end_leftovers
     [ -z "$kivo_com11_prefix" ] || kivo_give_back_adapter "$kivo_com11_prefix"
     kivo_com11_prefix=''
+}
+
+# What we started inherited the lock's fd 9, so whatever still holds it once
+# everything is stopped is ours. Wine has been seen to leave one process
+# behind its killed server, still named wine64 as while starting; such a
+# leftover is ended, and said, so that nothing of ours keeps the prefix held.
+kivo_end_leftovers() {
+    [ -n "$kivo_lock_file" ] || return 0
+    local leftovers pid _
+    for _ in 1 2 3; do
+        # Without fd 9 the listing's own processes are not among the holders.
+        leftovers=$(exec 9>&-; kivo_all_holders "$kivo_lock_file" | { grep -vx "$$" || true; })
+        [ -n "$leftovers" ] || return 0
+        for pid in $leftovers; do
+            echo "$KIVO_NAME: ended $(cat "/proc/$pid/comm" 2>/dev/null || echo a process) (PID $pid), left running by Wine" >&2
+            kill -KILL "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+        done
+        sleep 0.1
+    done
 }

@@ -92,7 +92,7 @@ kivo_prepare_prefix() {
         # The registry reaches the disk only when the server ends. Ended at
         # once rather than after its 5 s of idling: what the services it
         # stops were still doing (listing devices) they redo at every start.
-        if ! wineboot -i >"$KIVO_RUN_DIR/wineboot.log" 2>&1 || ! wineserver -k || ! wineserver -w ||
+        if ! kivo_wine_apart wineboot -i >"$KIVO_RUN_DIR/wineboot.log" 2>&1 || ! wineserver -k || ! wineserver -w ||
             [ ! -f "$WINEPREFIX/system.reg" ]; then
             kivo_fail "could not make the Wine prefix $WINEPREFIX; see $KIVO_RUN_DIR/wineboot.log"
             return 1
@@ -104,6 +104,14 @@ kivo_prepare_prefix() {
     mkdir -p "$WINEPREFIX/dosdevices"
 }
 
+# A Wine command in a session of its own, it and the processes it starts: a
+# Ctrl-C in the terminal then reaches only our script, whose trap ends them
+# all at once through the server. Each Wine process would take SIGINT as its
+# own end, in no order, and one dying may make another start a replacement.
+kivo_wine_apart() {
+    setsid -w "$@"
+}
+
 # A persistent server makes every Wine start fast; its output goes to a log
 # because it dumps a great deal if a pty it holds hangs up.
 kivo_start_wineserver() {
@@ -111,7 +119,7 @@ kivo_start_wineserver() {
     kivo_started_wineserver=1
     # The first Wine program of a session starts the prefix's services, which
     # would inherit its output: start them here, away from the tests' pipes.
-    wine cmd /c exit >>"$KIVO_RUN_DIR/wineserver.log" 2>&1 || { kivo_fail "Wine does not start; see $KIVO_RUN_DIR/wineserver.log"; return 1; }
+    kivo_wine_apart wine cmd /c exit >>"$KIVO_RUN_DIR/wineserver.log" 2>&1 || { kivo_fail "Wine does not start; see $KIVO_RUN_DIR/wineserver.log"; return 1; }
 }
 
 # The simulator plays the device on COM11 and takes orders on COM12.

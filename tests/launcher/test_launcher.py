@@ -191,6 +191,25 @@ class Refusals(unittest.TestCase):
         self.assertRegex(arguments[3], r"^--text=COM11 is not mapped .*'kivo --simulator'$")
 
 
+class Stopping(unittest.TestCase):
+    def test_a_leftover_holding_the_lock_is_ended_and_named(self):
+        """Whatever of ours outlives the stop still holds the lock: it is ended, and said."""
+        home = new_home(self)
+        script = ('. "$1/services.sh"; . "$1/launcher.sh"; KIVO_NAME=kivo; kivo_lock "$2" || exit 1; '
+                  'sleep 300 & echo $!; kivo_end_leftovers')
+        result = subprocess.run(["bash", "-c", script, "bash", os.path.join(SOURCE, "scripts", "lib"), home],
+                                capture_output=True, text=True, timeout=30)
+        leftover = int(result.stdout)
+        self.assertEqual(result.stderr, "kivo: ended sleep (PID %d), left running by Wine\n" % leftover)
+        lock = os.path.join(home, "lock")
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                held = [fd for fd in os.listdir("/proc/%s/fd" % pid) if os.readlink("/proc/%s/fd/%s" % (pid, fd)) == lock]
+            except OSError:
+                held = []
+            self.assertEqual(held, [], "process %s still holds the lock" % pid)
+
+
 class KivoPanel(harness.Panel):
     """The panel that a kivo command opened, watched with the e2e harness."""
 
