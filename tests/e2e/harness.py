@@ -104,13 +104,15 @@ def wait_until(check, timeout, what, interval=0.1):
 
 
 def run_wine(arguments, env, timeout=30):
-    # Output goes through a file, not a pipe: a Wine service started on the
+    """Runs a Windows program; its exit code, its output and what Wine said
+    on stderr (where a program that fails before its main is explained)."""
+    # Output goes through files, not pipes: a Wine service started on the
     # side would inherit a pipe and keep it open long after we are done.
-    with tempfile.TemporaryFile() as out:
-        result = subprocess.run(["wine"] + arguments, stdout=out, stderr=subprocess.DEVNULL,
-                                env=env, timeout=timeout)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as said:
+        result = subprocess.run(["wine"] + arguments, stdout=out, stderr=said, env=env, timeout=timeout)
         out.seek(0)
-        return result.returncode, out.read().decode("latin-1")
+        said.seek(0)
+        return result.returncode, out.read().decode("latin-1"), said.read().decode("latin-1")
 
 
 # ---------------------------------------------------------------- X input
@@ -314,11 +316,11 @@ def inspect(env, point=None):
     if point:
         arguments += ["--point", str(point[0]), str(point[1])]
     started = time.monotonic()
-    code, out = run_wine(arguments, env)
+    code, out, said = run_wine(arguments, env)
     if os.environ.get("KIVO_E2E_TRACE"):
         print("%.1f inspect %.2f s %s" % (started % 1000, time.monotonic() - started, out[-20:].strip()), flush=True)
     if code != 0:
-        raise AssertionError("the inspector failed with code %d" % code)
+        raise AssertionError("the inspector failed with code %d; Wine said: %s" % (code, said[-2000:].strip()))
     return json.loads(out)
 
 
@@ -484,7 +486,7 @@ class Panel:
         if MANAGED:
             subprocess.run(["wmctrl", "-a", self.window()["text"]], check=True)
         else:
-            code, out = run_wine([self.env["KIVO_TASKBAR"]], self.env)
+            code, out, _ = run_wine([self.env["KIVO_TASKBAR"]], self.env)
             if code != 0:
                 raise AssertionError("could not restore the panel: %s" % out)
         return wait_until(lambda: not self.window()["iconic"], 5, "the panel to be restored")
