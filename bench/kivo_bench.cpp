@@ -144,51 +144,6 @@ static void BenchTransfers(int rounds)
 // of the same simulator pty.
 static const char MonitorPortName[] = "\\\\.\\COM13";
 
-// The program's own transfers (serial_port.cpp) with the port as a parameter,
-// so that the direct mapping and the monitor run the same code.
-static HANDLE OpenConfigured(const char *port, DWORD access)
-{
-    HANDLE handle = CreateFileA(port, access, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (handle == INVALID_HANDLE_VALUE)
-        return handle;
-    DCB dcb = {};
-    dcb.DCBlength = sizeof dcb;
-    if (GetCommState(handle, &dcb)) {
-        dcb.BaudRate = 4800;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        if (SetCommState(handle, &dcb))
-            return handle;
-    }
-    CloseHandle(handle);
-    return INVALID_HANDLE_VALUE;
-}
-
-static bool PortWrite(const char *port, const char *text, int count)
-{
-    // Wine refuses line settings without read access, as SerialWrite knows.
-    HANDLE handle = OpenConfigured(port, GENERIC_READ | GENERIC_WRITE);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool result = WriteFile(handle, text, DWORD(count), &written, NULL) != FALSE;
-    CloseHandle(handle);
-    return result;
-}
-
-static int PortReadByte(const char *port)
-{
-    HANDLE handle = OpenConfigured(port, GENERIC_READ);
-    if (handle == INVALID_HANDLE_VALUE)
-        return NoReading;
-    unsigned char byte = 0;
-    DWORD received = 0;
-    int reading = ReadFile(handle, &byte, 1, &received, NULL) && received == 1 ? byte : NoReading;
-    CloseHandle(handle);
-    return reading;
-}
-
 struct MonitorTimes {
     std::vector<double> write, read, exchange;
 };
@@ -207,17 +162,17 @@ static void Settle()
 static bool MonitorRound(const char *port, int value, MonitorTimes &times)
 {
     double start = NowMilliseconds();
-    bool sent = PortWrite(port, "77771", 5);
+    bool sent = SerialWriteTo(port, "77771", 5);
     times.write.push_back(NowMilliseconds() - start);
     Settle();
     Control("answer " + std::to_string(value));
     start = NowMilliseconds();
-    int reading = PortReadByte(port);
+    int reading = SerialReadByteFrom(port);
     times.read.push_back(NowMilliseconds() - start);
     Settle();
     start = NowMilliseconds();
-    bool asked = PortWrite(port, "5", 1);
-    int counter = PortReadByte(port);
+    bool asked = SerialWriteTo(port, "5", 1);
+    int counter = SerialReadByteFrom(port);
     times.exchange.push_back(NowMilliseconds() - start);
     Settle();
     return sent && reading == value && asked && counter == 42;

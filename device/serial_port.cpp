@@ -21,10 +21,10 @@ static bool RunningUnderWine()
     return UnderWine != 0;
 }
 
-static HANDLE OpenPort(DWORD access)
+static HANDLE OpenPort(const char *portName, DWORD access)
 {
     // No sharing: while we hold the port nobody else may talk to the device.
-    return CreateFileA(PortName, access, 0, NULL, OPEN_EXISTING, 0, NULL);
+    return CreateFileA(portName, access, 0, NULL, OPEN_EXISTING, 0, NULL);
 }
 
 // Only the four line settings are ours; flow control and the special
@@ -44,13 +44,23 @@ static bool ConfigureLine(HANDLE port)
 
 bool SerialWrite(const char *text, int count)
 {
+    return SerialWriteTo(PortName, text, count);
+}
+
+int SerialReadByte()
+{
+    return SerialReadByteFrom(PortName);
+}
+
+bool SerialWriteTo(const char *portName, const char *text, int count)
+{
     // A negative count would become a huge unsigned one in WriteFile.
     if (count < 0)
         return false;
     // Windows changes the line settings of a write-only handle; Wine's serial
     // driver refuses them (error 5) without read access, so there we ask for both.
     DWORD access = RunningUnderWine() ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
-    HANDLE port = OpenPort(access);
+    HANDLE port = OpenPort(portName, access);
     if (port == INVALID_HANDLE_VALUE)
         return false;
     bool result = false;
@@ -63,9 +73,9 @@ bool SerialWrite(const char *text, int count)
     return result;
 }
 
-int SerialReadByte()
+int SerialReadByteFrom(const char *portName)
 {
-    HANDLE port = OpenPort(GENERIC_READ);
+    HANDLE port = OpenPort(portName, GENERIC_READ);
     if (port == INVALID_HANDLE_VALUE)
         return NoReading;
     int reading = NoReading;

@@ -13,3 +13,8 @@ bool SerialWrite(const char *text, int count);
 // One byte from the device, 0 to 255, or NoReading (256) when the port cannot
 // be opened or configured, or the read delivers nothing.
 int SerialReadByte();
+
+// The same two transfers on another port, given by its device name: the
+// benchmark compares COM11 with a port mapped to the same device otherwise.
+bool SerialWriteTo(const char *portName, const char *text, int count);
+int SerialReadByteFrom(const char *portName);

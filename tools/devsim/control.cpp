@@ -1,7 +1,6 @@
 // The control port's commands.
 #include "control.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <sstream>
@@ -105,19 +104,6 @@ std::string RunControlCommand(Simulator &sim, const std::string &line)
         return "ok\n";
     }
     return "error unknown command\n";
-}
-
-static void WriteAll(int fd, const std::string &text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t count = write(fd, text.data() + done, text.size() - done);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return;
-        done += size_t(count);
-    }
 }
 
 void ReadControl(Simulator &sim)

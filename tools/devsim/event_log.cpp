@@ -146,6 +146,18 @@ void LogTransfer(EventLog &log, const std::string &bytes, const LineSettings &li
                       TerminalText(bytes).c_str(), meaning, settings);
 }
 
+DeviceReply LogMessage(EventLog &log, DeviceModel &model, const std::string &bytes,
+                       const LineSettings &line)
+{
+    if (bytes.empty()) {
+        LogTransfer(log, bytes, line, "");
+        return {"", -1, ""};
+    }
+    DeviceReply reply = DeviceReceive(model, bytes);
+    LogTransfer(log, bytes, line, reply.meaning);
+    return reply;
+}
+
 // The reading's name as the panel labels it.
 static const char *ReadingName(const char *reason)
 {

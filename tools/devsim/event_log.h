@@ -2,6 +2,7 @@
 // the log file (others parse it), and a readable line per event on stdout.
 #pragma once
 
+#include "device_model.h"
 #include "pty_link.h"
 
 #include <cstdio>
@@ -21,6 +22,10 @@ void LogStart(EventLog &log, const std::string &where, const char *note = "");
 // event is "message" (bytes received) or "empty" (a transfer without bytes).
 void LogTransfer(EventLog &log, const std::string &bytes, const LineSettings &line,
                  const char *meaning);
+// A transfer with what the device makes of it: the model takes the bytes
+// (a transfer without any leaves it alone and asks for no answer).
+DeviceReply LogMessage(EventLog &log, DeviceModel &model, const std::string &bytes,
+                       const LineSettings &line);
 void LogAnswer(EventLog &log, int value, const char *reason);
 void LogControl(EventLog &log, const std::string &command);
 // Bytes a real device sent through the monitor; reason names the reading

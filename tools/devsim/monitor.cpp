@@ -148,15 +148,7 @@ static const char *TakeReason(Monitor &mon, const std::string &bytes)
 static void PassToProgram(Monitor &mon, const std::string &bytes)
 {
     LogDeviceBytes(mon.log, bytes, TakeReason(mon, bytes));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t count = write(mon.link.pty.master, bytes.data() + done, bytes.size() - done);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        done += size_t(count);
-    }
+    size_t done = WriteAll(mon.link.pty.master, bytes);
     // The program's input is full: what does not fit is lost, as on a real
     // line whose reader falls behind.
     if (done < bytes.size())
@@ -211,13 +203,9 @@ static void OnTransferEnd(Monitor &mon, const std::string &bytes, const LineSett
             unread.append(buffer, size_t(count));
         CloseAdapter(mon, false);
     }
-    if (bytes.empty()) {
-        LogTransfer(mon.log, bytes, line, "");
-    } else {
-        DeviceReply reply = DeviceReceive(mon.shadow, bytes);
-        LogTransfer(mon.log, bytes, line, reply.meaning);
+    DeviceReply reply = LogMessage(mon.log, mon.shadow, bytes, line);
+    if (!bytes.empty())
         mon.awaited = reply.answer >= 0 ? reply.reason : "";
-    }
     if (!late.empty())
         LogDeviceBytes(mon.log, late, TakeReason(mon, late));
     if (!unread.empty() || !late.empty())

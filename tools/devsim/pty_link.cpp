@@ -134,6 +134,20 @@ void SetIdleLineSettings(int master)
     tcsetattr(master, TCSANOW, &settings);
 }
 
+size_t WriteAll(int fd, const std::string &bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t count = write(fd, bytes.data() + done, bytes.size() - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        done += size_t(count);
+    }
+    return done;
+}
+
 bool ReadPackets(int master, std::string &bytes, bool &lineChanged)
 {
     char buffer[4096];

@@ -40,6 +40,10 @@ LineSettings ReadLineSettings(int master);
 // line has them already: every change wakes a master in packet mode.
 void SetIdleLineSettings(int master);
 
+// Writes bytes to fd, going on after interruptions and short writes, until
+// all are written or fd takes no more; returns how many were written.
+size_t WriteAll(int fd, const std::string &bytes);
+
 // Reads what the slave side has written from a master in packet mode, and
 // notes whether the line settings were changed. Our own flow control's
 // notices are dropped. Returns false once the slave side is closed and

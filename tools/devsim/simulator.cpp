@@ -72,12 +72,7 @@ void DiscardAnswers(Simulator &sim)
 
 static void OnTransferEnd(Simulator &sim, const std::string &bytes, const LineSettings &line)
 {
-    if (bytes.empty()) {
-        LogTransfer(sim.log, bytes, line, "");
-        return;
-    }
-    DeviceReply reply = DeviceReceive(sim.model, bytes);
-    LogTransfer(sim.log, bytes, line, reply.meaning);
+    DeviceReply reply = LogMessage(sim.log, sim.model, bytes, line);
     // The answer follows the end of the message that asked for it.
     if (reply.answer >= 0 && !sim.muted)
         QueueAnswer(sim, reply.answer, reply.reason);
