@@ -115,6 +115,12 @@ bool LaunchPanel(const char *exePath, RemotePanel &panel)
     panel = {};
     std::string path = WindowsPath(exePath);
     std::string commandLine = "\"" + path + "\"";
+    // Under Wine the first program to use the display starts Wine's desktop
+    // process and waits for it, and that wait already counts as going idle:
+    // WaitForInputIdle would then return before the panel has a window.
+    // Starting the desktop here, in the process that measures, keeps the
+    // panel's idle moment its own.
+    GetDesktopWindow();
     if (!CreateProcessA(path.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
                         &panel.Process))
         return false;
