@@ -104,12 +104,24 @@ kivo_prepare_prefix() {
     mkdir -p "$WINEPREFIX/dosdevices"
 }
 
-# A Wine command in a session of its own, it and the processes it starts: a
-# Ctrl-C in the terminal then reaches only our script, whose trap ends them
-# all at once through the server. Each Wine process would take SIGINT as its
-# own end, in no order, and one dying may make another start a replacement.
+# Debian's Wine starts without a preloader, so nothing holds the addresses
+# Wine needs at fixed places before the C library puts its heap somewhere in
+# a randomised gigabyte; about once in a thousand starts the heap lands on the
+# page Wine maps for the shared user data and the program ends with code 1
+# ("failed to map the shared user data") before its main. With address
+# randomisation off the heap starts right after the loader, far below that
+# page. Every Wine process we start runs so, and those it starts inherit it.
+kivo_wine() {
+    setarch -R wine "$@"
+}
+
+# A Wine command (fixed addresses too) in a session of its own, it and the
+# processes it starts: a Ctrl-C in the terminal then reaches only our script,
+# whose trap ends them all at once through the server. Each Wine process would
+# take SIGINT as its own end, in no order, and one dying may make another
+# start a replacement.
 kivo_wine_apart() {
-    setsid -w "$@"
+    setsid -w setarch -R "$@"
 }
 
 # A persistent server makes every Wine start fast; its output goes to a log

@@ -103,13 +103,19 @@ def wait_until(check, timeout, what, interval=0.1):
         time.sleep(interval)
 
 
+# Wine with fixed addresses, as the project's scripts start it (see
+# kivo_wine in scripts/lib/services.sh): a random heap start can otherwise
+# take the place Wine needs and end a program before its main.
+WINE = ["setarch", "-R", "wine"]
+
+
 def run_wine(arguments, env, timeout=30):
     """Runs a Windows program; its exit code, its output and what Wine said
     on stderr (where a program that fails before its main is explained)."""
     # Output goes through files, not pipes: a Wine service started on the
     # side would inherit a pipe and keep it open long after we are done.
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as said:
-        result = subprocess.run(["wine"] + arguments, stdout=out, stderr=said, env=env, timeout=timeout)
+        result = subprocess.run(WINE + arguments, stdout=out, stderr=said, env=env, timeout=timeout)
         out.seek(0)
         said.seek(0)
         return result.returncode, out.read().decode("latin-1"), said.read().decode("latin-1")
@@ -342,11 +348,11 @@ class Panel:
         if inspect(env)["panels"]:
             raise AssertionError("a panel is already open: another run was left behind")
         self.out = open(os.path.join(output_dir(), name + ".out"), "wb")
-        command = ["wine", env["KIVO_EXE"]]
+        command = WINE + [env["KIVO_EXE"]]
         if minimised:
             # start.exe hands the program a minimising show command and
             # waits for it, passing its exit code on.
-            command = ["wine", "start", "/wait", "/min", "/unix", env["KIVO_EXE"]]
+            command = WINE + ["start", "/wait", "/min", "/unix", env["KIVO_EXE"]]
         self.process = subprocess.Popen(command, stdout=self.out, stderr=subprocess.STDOUT, env=env)
         self.state = wait_until(self._shown, 30, "the panel's window")
 

@@ -62,6 +62,22 @@ def processes_of(name, value):
     return found
 
 
+def windows_programs_with_random_addresses(pids):
+    """Those of pids that are Windows programs run with address randomisation on."""
+    found = []
+    for pid in pids:
+        try:
+            with open("/proc/%d/cmdline" % pid, "rb") as f:
+                windows = b".exe" in f.read().lower()
+            with open("/proc/%d/personality" % pid) as f:
+                fixed = int(f.read(), 16) & 0x0040000   # ADDR_NO_RANDOMIZE
+        except OSError:
+            continue
+        if windows and not fixed:
+            found.append(pid)
+    return found
+
+
 class Refusals(unittest.TestCase):
     """Each refusal is one line on stderr, exit status 1, and nothing made or left running."""
 
@@ -284,6 +300,8 @@ class Panel(unittest.TestCase):
                             os.listdir(os.path.join(self.prefix, "drive_c", "windows", "Fonts"))),
                         "Wine's own fonts are in the new prefix")
         self.assertEqual(len(panel.controls()), 16)
+        self.assertEqual(windows_programs_with_random_addresses(processes_of("WINEPREFIX", self.prefix)), [],
+                         "every Wine program kivo started has fixed addresses")
         # The simulator is at COM11: switching on brings its Counter.
         panel.click("SwitchButton")
         panel.answer(panel.wait_box(), "OK")
