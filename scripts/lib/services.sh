@@ -111,8 +111,15 @@ kivo_prepare_prefix() {
 # ("failed to map the shared user data") before its main. With address
 # randomisation off the heap starts right after the loader, far below that
 # page. Every Wine process we start runs so, and those it starts inherit it.
+# Where that cannot be asked for (a container's system-call filter may refuse
+# it) Wine runs as it would anyway.
+if setarch -R true 2>/dev/null; then
+    kivo_fixed_addresses=(setarch -R)
+else
+    kivo_fixed_addresses=()
+fi
 kivo_wine() {
-    setarch -R wine "$@"
+    "${kivo_fixed_addresses[@]}" wine "$@"
 }
 
 # A Wine command (fixed addresses too) in a session of its own, it and the
@@ -121,7 +128,7 @@ kivo_wine() {
 # take SIGINT as its own end, in no order, and one dying may make another
 # start a replacement.
 kivo_wine_apart() {
-    setsid -w setarch -R "$@"
+    setsid -w "${kivo_fixed_addresses[@]}" "$@"
 }
 
 # A persistent server makes every Wine start fast; its output goes to a log

@@ -300,8 +300,9 @@ class Panel(unittest.TestCase):
                             os.listdir(os.path.join(self.prefix, "drive_c", "windows", "Fonts"))),
                         "Wine's own fonts are in the new prefix")
         self.assertEqual(len(panel.controls()), 16)
-        self.assertEqual(windows_programs_with_random_addresses(processes_of("WINEPREFIX", self.prefix)), [],
-                         "every Wine program kivo started has fixed addresses")
+        if harness.fixed_addresses_possible():
+            self.assertEqual(windows_programs_with_random_addresses(processes_of("WINEPREFIX", self.prefix)), [],
+                             "every Wine program kivo started has fixed addresses")
         # The simulator is at COM11: switching on brings its Counter.
         panel.click("SwitchButton")
         panel.answer(panel.wait_box(), "OK")
