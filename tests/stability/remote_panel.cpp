@@ -228,6 +228,20 @@ bool AnswerBox(HWND box, int buttonId)
     return true;
 }
 
+// What PrivateUsage counts on Windows: the process's committed private memory.
+static size_t CommittedPrivateBytes(HANDLE process)
+{
+    size_t committed = 0;
+    MEMORY_BASIC_INFORMATION region = {};
+    for (char *address = NULL;
+         VirtualQueryEx(process, address, &region, sizeof region) == sizeof region;
+         address = (char *)region.BaseAddress + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            committed += region.RegionSize;
+    }
+    return committed;
+}
+
 bool SyncPanel(const RemotePanel &panel, DWORD timeoutMs)
 {
     DWORD_PTR result = 0;
@@ -283,7 +297,11 @@ bool MeasurePanel(const RemotePanel &panel, PanelResources &resources)
     memory.cb = sizeof memory;
     if (!GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS *)&memory, sizeof memory))
         return false;
-    // Wine leaves PrivateUsage at zero; PagefileUsage is the same commit charge.
-    resources.PrivateBytes = memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage;
-    return true;
+    // Wine leaves PrivateUsage at zero, and its PagefileUsage is the Linux
+    // process's resident anonymous memory: that includes the high-water mark
+    // of Wine's own Unix-side allocations, which rises with how many X events
+    // happened to queue up, not with anything the program keeps. The commit
+    // charge Windows reports is summed from the program's regions instead.
+    resources.PrivateBytes = memory.PrivateUsage != 0 ? memory.PrivateUsage : CommittedPrivateBytes(process);
+    return resources.PrivateBytes != 0;
 }
