@@ -103,14 +103,10 @@ def wait_until(check, timeout, what, interval=0.1):
         time.sleep(interval)
 
 
-def fixed_addresses_possible():
-    return subprocess.run(["setarch", "-R", "true"], stderr=subprocess.DEVNULL).returncode == 0
-
-
-# Wine with fixed addresses where they can be had, as the project's scripts
-# start it (see kivo_wine in scripts/lib/services.sh): a random heap start can
-# otherwise take the place Wine needs and end a program before its main.
-WINE = (["setarch", "-R"] if fixed_addresses_possible() else []) + ["wine"]
+# Wine as the Windows tests start it: with fixed addresses where they can be
+# had (see kivo_wine in scripts/lib/services.sh), since a random heap start
+# can take the place Wine needs and end a program before its main.
+WINE = [os.path.join(HERE, "..", "..", "cmake", "wine-run")]
 
 
 def run_wine(arguments, env, timeout=30):
