@@ -10,6 +10,7 @@ KIVO_INSPECTOR and KIVO_TASKBAR from the build.
 import json
 import os
 import select
+import shlex
 import subprocess
 import tempfile
 import termios
@@ -106,7 +107,8 @@ def wait_until(check, timeout, what, interval=0.1):
 # Wine as the Windows tests start it: with fixed addresses where they can be
 # had (see kivo_wine in scripts/lib/services.sh), since a random heap start
 # can take the place Wine needs and end a program before its main.
-WINE = [os.path.join(HERE, "..", "..", "cmake", "wine-run")]
+# KIVO_E2E_WINE names another way to start it, such as a user's in a Debian root.
+WINE = shlex.split(os.environ.get("KIVO_E2E_WINE", "")) or [os.path.join(HERE, "..", "..", "cmake", "wine-run")]
 
 
 def run_wine(arguments, env, timeout=30):
@@ -358,7 +360,7 @@ class Panel:
 
     def _shown(self):
         state = self.inspect(settle=False)
-        if self.process.poll() is not None:
+        if self.process and self.process.poll() is not None:
             raise AssertionError("the program ended at start with code %d" % self.process.returncode)
         panels = [p for p in state["panels"] if p["visible"]]
         if len(panels) > 1:

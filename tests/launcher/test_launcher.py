@@ -23,8 +23,9 @@ KIVO = os.path.join(SOURCE, "scripts", "kivo")
 
 
 def environment(home, **more):
-    env = {"PATH": "/usr/bin:/bin", "HOME": home}
-    for name in ("KIVO_EXE", "KIVO_SIMULATOR"):
+    # The Wine of a Debian root (scripts/test's second run) comes through PATH.
+    env = {"PATH": os.environ["PATH"] if os.environ.get("KIVO_WINE_ROOT") else "/usr/bin:/bin", "HOME": home}
+    for name in ("KIVO_EXE", "KIVO_SIMULATOR", "KIVO_WINE_ROOT", "KIVO_WINE_DATA"):
         if os.environ.get(name):
             env[name] = os.environ[name]
     env.update(more)
@@ -296,6 +297,7 @@ class Panel(unittest.TestCase):
             os.killpg(process.pid, signal.SIGKILL)
             self.fail("kivo did not end")
         self.assertEqual(processes_of("WINEPREFIX", self.prefix), [], "everything kivo started has stopped")
+        self.assertNotIn("left running", self.said(), "Wine left nothing to end")
 
     def test_1_first_use_with_the_simulator_then_ctrl_c(self):
         process, panel = self.start("--simulator", "--counter", "7")
