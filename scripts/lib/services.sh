@@ -60,22 +60,43 @@ kivo_start_xvfb() {
 
 # What a ready prefix holds; a prefix made to an older recipe is made again.
 KIVO_PREFIX_RECIPE="kivo prefix 2: Wine's own fonts"
-KIVO_WINE_FONTS=${KIVO_WINE_FONTS:-/usr/share/wine/fonts}
+# The data folder of the Wine we run: its fonts, and the wine.inf whose time
+# tells whether a prefix is up to date with it.
+KIVO_WINE_DATA=${KIVO_WINE_DATA:-/usr/share/wine}
 
 # Debian's Wine reads its fonts from the prefix, not from where fonts-wine
 # puts them; without them the panel's labels and boxes take a wider host font.
 kivo_install_wine_fonts() {
     local fonts=$WINEPREFIX/drive_c/windows/Fonts
-    compgen -G "$KIVO_WINE_FONTS/*.fon" >/dev/null ||
-        { kivo_fail "Wine's fonts are missing from $KIVO_WINE_FONTS (install the package fonts-wine)"; return 1; }
-    mkdir -p "$fonts" && cp -p "$KIVO_WINE_FONTS"/* "$fonts/"
+    compgen -G "$KIVO_WINE_DATA/fonts/*.fon" >/dev/null ||
+        { kivo_fail "Wine's fonts are missing from $KIVO_WINE_DATA/fonts (install the package fonts-wine)"; return 1; }
+    mkdir -p "$fonts" && cp -p "$KIVO_WINE_DATA"/fonts/* "$fonts/"
 }
 
 kivo_prefix_ready() {
     [ "$(cat "$1/.kivo-ready" 2>/dev/null)" = "$KIVO_PREFIX_RECIPE" ]
 }
 
-# A private prefix, made once and kept; a half-made one is made again.
+# Wine notes in the prefix the time of the wine.inf it last brought it up to
+# date with; another Wine (Debian 12 upgraded to 13, say) updates it before
+# its first program, showing a window of its own, "Wine", meanwhile.
+kivo_prefix_outdated() {
+    local stamp inf=$KIVO_WINE_DATA/wine.inf
+    [ -f "$inf" ] && stamp=$(cat "$1/.update-timestamp" 2>/dev/null) || return 1
+    [ "$stamp" != disable ] && [ "$stamp" != "$(stat -c %Y "$inf")" ]
+}
+
+# Runs wineboot with ARGUMENTS and waits for the registry to reach the disk,
+# which it does only when the server ends. Ended at once rather than after
+# its 5 s of idling: what the services it stops were still doing (listing
+# devices) they redo at every start.
+kivo_wineboot() {
+    kivo_wine_apart wineboot "$@" >"$KIVO_RUN_DIR/wineboot.log" 2>&1 && wineserver -k && wineserver -w
+}
+
+# A private prefix, made once and kept; a half-made one is made again, and
+# one that another Wine made is brought up to date here, with a word, rather
+# than by Wine with a window.
 kivo_prepare_prefix() {
     WINEPREFIX=$1
     WINEDEBUG=-all
@@ -89,17 +110,21 @@ kivo_prepare_prefix() {
         adapter=$(readlink "$WINEPREFIX/dosdevices/com11" 2>/dev/null) || adapter=''
         rm -rf "$WINEPREFIX"
         mkdir -p "$(dirname "$WINEPREFIX")"
-        # The registry reaches the disk only when the server ends. Ended at
-        # once rather than after its 5 s of idling: what the services it
-        # stops were still doing (listing devices) they redo at every start.
-        if ! kivo_wine_apart wineboot -i >"$KIVO_RUN_DIR/wineboot.log" 2>&1 || ! wineserver -k || ! wineserver -w ||
-            [ ! -f "$WINEPREFIX/system.reg" ]; then
+        if ! kivo_wineboot -i || [ ! -f "$WINEPREFIX/system.reg" ]; then
             kivo_fail "could not make the Wine prefix $WINEPREFIX; see $KIVO_RUN_DIR/wineboot.log"
             return 1
         fi
         kivo_install_wine_fonts || return 1
         [ -z "$adapter" ] || ln -sfn -- "$adapter" "$WINEPREFIX/dosdevices/com11"
         echo "$KIVO_PREFIX_RECIPE" >"$WINEPREFIX/.kivo-ready"
+    elif kivo_prefix_outdated "$WINEPREFIX"; then
+        echo "${KIVO_NAME:-kivo}: updating Wine's files for $(kivo_wine --version), about 10 s"
+        # Without a display: the line above says what Wine's window would.
+        if ! (unset DISPLAY WAYLAND_DISPLAY && kivo_wineboot -u); then
+            kivo_fail "could not update the Wine prefix $WINEPREFIX; see $KIVO_RUN_DIR/wineboot.log"
+            return 1
+        fi
+        kivo_install_wine_fonts || return 1
     fi
     mkdir -p "$WINEPREFIX/dosdevices"
 }
