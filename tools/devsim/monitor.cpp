@@ -115,9 +115,10 @@ static bool ApplyLine(Monitor &mon)
         cfsetospeed(&wanted, speed);
         cfsetispeed(&wanted, speed);
     }
-    // The flags tell a constant from an arbitrary rate, but not one
-    // arbitrary rate from another.
-    if (SameSettings(wanted, adapter) && LineRateOf(mon.adapter) == rate)
+    // The flags tell one constant from another, but not one arbitrary rate
+    // from another. A constant is not checked against the rate in baud: a
+    // driver may report the rate it achieved instead.
+    if (SameSettings(wanted, adapter) && (standard || LineRateOf(mon.adapter) == rate))
         return true;
     if (tcsetattr(mon.adapter, TCSANOW, &wanted) != 0 || (!standard && !SetLineRate(mon.adapter, rate)))
         return AdapterFailed(mon, std::string("cannot set its line: ") + strerror(errno));
