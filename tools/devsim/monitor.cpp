@@ -5,6 +5,8 @@
 // that the bridge cannot is listed in the README.
 #include "monitor.h"
 
+#include "line_rate.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -62,29 +64,63 @@ static bool SameSettings(const termios &a, const termios &b)
            && a.c_cc[VTIME] == b.c_cc[VTIME];
 }
 
+// The constant for a rate in baud, where there is one: a driver without
+// arbitrary rates takes nothing else.
+static bool StandardSpeed(int baud, speed_t &speed)
+{
+    static const struct { int baud; speed_t speed; } Speeds[] = {
+        {0, B0}, {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150},
+        {200, B200}, {300, B300}, {600, B600}, {1200, B1200}, {1800, B1800},
+        {2400, B2400}, {4800, B4800}, {9600, B9600}, {19200, B19200},
+        {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
+        {460800, B460800}, {500000, B500000}, {576000, B576000}, {921600, B921600},
+        {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+        {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000},
+    };
+    for (const auto &entry : Speeds)
+        if (entry.baud == baud) {
+            speed = entry.speed;
+            return true;
+        }
+    return false;
+}
+
 // The adapter gets what the program set on COM11: baud rate, character size,
 // parity, stop bits, and whether the close drops DTR. Everything else is raw:
 // a cooked line would echo the device's answer back to it and eat 17, 19 and 13.
+// The rate is read in baud: Wine 10 sets every rate as an arbitrary one, and
+// copying what cfgetospeed gives for that (BOTHER) leaves the adapter at
+// whatever rate it had.
 static bool ApplyLine(Monitor &mon)
 {
     if (mon.adapter < 0)
         return false;
     termios program = {}, adapter = {};
-    if (tcgetattr(mon.link.pty.master, &program) != 0 || tcgetattr(mon.adapter, &adapter) != 0)
+    int rate = LineRateOf(mon.link.pty.master);
+    if (rate < 0 || tcgetattr(mon.link.pty.master, &program) != 0 || tcgetattr(mon.adapter, &adapter) != 0)
         return AdapterFailed(mon, std::string("cannot read its line settings: ") + strerror(errno));
     const tcflag_t Taken = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | HUPCL;
     termios wanted = adapter;
     cfmakeraw(&wanted);
     wanted.c_iflag &= ~(IXOFF | IXANY);
-    wanted.c_cflag &= ~(Taken | CRTSCTS);
+    // CIBAUD clear: no input rate of its own, the program's rate both ways.
+    wanted.c_cflag &= ~(Taken | CRTSCTS | CIBAUD);
     wanted.c_cflag |= (program.c_cflag & Taken) | CREAD | CLOCAL;
     wanted.c_cc[VMIN] = 1;
     wanted.c_cc[VTIME] = 0;
-    cfsetospeed(&wanted, cfgetospeed(&program));
-    cfsetispeed(&wanted, cfgetospeed(&program));
-    if (SameSettings(wanted, adapter))
+    speed_t speed;
+    bool standard = StandardSpeed(rate, speed);
+    if (standard) {
+        cfsetospeed(&wanted, speed);
+        cfsetispeed(&wanted, speed);
+    }
+    // The flags tell one constant from another, but not one arbitrary rate
+    // from another. A constant is not checked against the rate in baud: a
+    // driver may report the rate it achieved instead.
+    if (SameSettings(wanted, adapter) && (standard || LineRateOf(mon.adapter) == rate))
         return true;
-    if (tcsetattr(mon.adapter, TCSANOW, &wanted) != 0)
+    if (tcsetattr(mon.adapter, TCSANOW, &wanted) != 0 || (!standard && !SetLineRate(mon.adapter, rate)))
         return AdapterFailed(mon, std::string("cannot set its line: ") + strerror(errno));
     return true;
 }

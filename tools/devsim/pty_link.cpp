@@ -1,6 +1,8 @@
 // Pseudo-terminal setup, the published link and the line settings.
 #include "pty_link.h"
 
+#include "line_rate.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -69,24 +71,6 @@ void RemoveLink(const PtyLink &pty)
         unlink(pty.linkPath.c_str());
 }
 
-static int BaudOf(speed_t speed)
-{
-    static const struct { speed_t code; int baud; } Speeds[] = {
-        {B0, 0}, {B50, 50}, {B75, 75}, {B110, 110}, {B134, 134}, {B150, 150},
-        {B200, 200}, {B300, 300}, {B600, 600}, {B1200, 1200}, {B1800, 1800},
-        {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200},
-        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
-        {B460800, 460800}, {B500000, 500000}, {B576000, 576000}, {B921600, 921600},
-        {B1000000, 1000000}, {B1152000, 1152000}, {B1500000, 1500000},
-        {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
-        {B3500000, 3500000}, {B4000000, 4000000},
-    };
-    for (const auto &entry : Speeds)
-        if (entry.code == speed)
-            return entry.baud;
-    return -1;
-}
-
 bool WatchLineChanges(int master)
 {
     int on = 1;
@@ -103,7 +87,9 @@ LineSettings ReadLineSettings(int master)
     termios settings = {};
     if (tcgetattr(master, &settings) != 0)
         return line;
-    line.baud = BaudOf(cfgetospeed(&settings));
+    // Not cfgetospeed, which gives BOTHER for a rate set as an arbitrary
+    // one, as Wine 10 sets every rate.
+    line.baud = LineRateOf(master);
     switch (settings.c_cflag & CSIZE) {
     case CS5: line.dataBits = 5; break;
     case CS6: line.dataBits = 6; break;
