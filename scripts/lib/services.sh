@@ -82,7 +82,8 @@ kivo_prefix_ready() {
 # its first program, showing a window of its own, "Wine", meanwhile.
 kivo_prefix_outdated() {
     local stamp inf=$KIVO_WINE_DATA/wine.inf
-    [ -f "$inf" ] && stamp=$(cat "$1/.update-timestamp" 2>/dev/null) || return 1
+    # Wine 10 ends the line with CR LF.
+    [ -f "$inf" ] && stamp=$(tr -d '[:space:]' 2>/dev/null <"$1/.update-timestamp") || return 1
     [ "$stamp" != disable ] && [ "$stamp" != "$(stat -c %Y "$inf")" ]
 }
 
