@@ -4,6 +4,7 @@
 
 #include <sys/timerfd.h>
 #include <termios.h>
+#include <cstdint>
 #include <unistd.h>
 
 void SendAnswer(Simulator &sim, int value, const char *reason)
