@@ -85,12 +85,14 @@ class Release(unittest.TestCase):
         with open(os.path.join(self.first, "Kivo.exe"), "rb") as f:
             exe = f.read()
         with zipfile.ZipFile(os.path.join(self.first, ZIP)) as z:
-            self.assertEqual(z.namelist(), ["Kivo.exe", "README.txt"])
+            self.assertEqual(z.namelist(), ["Kivo.exe", "README.txt", "LICENSE.txt"])
             self.assertEqual(z.read("Kivo.exe"), exe)
             guide = z.read("README.txt").decode("ascii")
+            licence = z.read("LICENSE.txt")
         self.assertIn("COM11", guide)
         self.assertIn("Device Manager", guide)
         self.assertEqual(guide.count("\n"), guide.count("\r\n"), "the guide has Windows line ends")
+        self.assertTrue(b"MIT License" in licence and b"Lucent Technologies" in licence, "ours and the runtime's notice")
         with open(self.path("usr", "lib", "kivo", "Kivo.exe"), "rb") as f:
             self.assertEqual(f.read(), exe, "the package carries the same program as the zip")
 
