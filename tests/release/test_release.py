@@ -16,7 +16,8 @@ import zipfile
 from PIL import Image
 
 SOURCE = os.environ.get("KIVO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-VERSION = "1.0.0"
+VERSION = subprocess.check_output(["dpkg-parsechangelog", "-l", os.path.join(SOURCE, "debian", "changelog"),
+                                   "-S", "Version"], text=True).strip().rsplit("-", 1)[0]
 DEB = "kivo_%s-1_amd64.deb" % VERSION
 ZIP = "kivo-%s-windows-x64.zip" % VERSION
 FILES = ["Kivo.exe", ZIP, DEB, "SHA256SUMS"]
@@ -96,7 +97,7 @@ class Release(unittest.TestCase):
         with open(self.path("usr", "lib", "kivo", "Kivo.exe"), "rb") as f:
             self.assertEqual(f.read(), exe, "the package carries the same program as the zip")
 
-    def test_program_is_stripped_stamped_zero_and_still_1_0_0_0(self):
+    def test_program_is_stripped_stamped_zero_and_carries_the_version(self):
         with open(os.path.join(self.first, "Kivo.exe"), "rb") as f:
             exe = f.read()
         header = struct.unpack_from("<I", exe, 0x3C)[0]
@@ -107,7 +108,8 @@ class Release(unittest.TestCase):
         self.assertNotIn(b"/build-release", exe, "no build path in the program")
         # VS_FIXEDFILEINFO: signature, struct version, then the file version's two halves.
         fixed = exe.index(struct.pack("<I", 0xFEEF04BD))
-        self.assertEqual(struct.unpack_from("<II", exe, fixed + 8), (0x00010000, 0x00000000))
+        major, minor, patch = map(int, VERSION.split("."))
+        self.assertEqual(struct.unpack_from("<II", exe, fixed + 8), (major << 16 | minor, patch << 16))
 
     def test_package_is_lintian_clean(self):
         result = subprocess.run(["lintian", "--fail-on", "error,warning", "--display-info",
@@ -170,6 +172,7 @@ class Release(unittest.TestCase):
         self.assertRegex(result.stderr, r"^kivo: error: COM11 is not mapped .*kivo --device.*kivo --simulator")
         usage = run([self.path("usr", "bin", "kivo"), "--help"])
         self.assertIn("--simulator", usage)
+        self.assertEqual(run([self.path("usr", "bin", "kivo"), "--version"]), "kivo %s\n" % VERSION)
 
     @unittest.skipUnless(os.geteuid() == 0, "making and entering a Debian root needs root; scripts/check-package as root does it")
     def test_installs_and_opens_the_panel_on_a_clean_bookworm(self):
