@@ -1,8 +1,8 @@
 # shellcheck shell=bash
-# Where the version lives. debian/changelog leads, and the package takes it
-# from there. Every other place is listed here, as the exact text it holds
-# for a version X.Y.Z: scripts/new-version rewrites these texts and
-# scripts/release refuses a release where one of them says something else.
+# Where the version lives. debian/changelog leads, and the package and the
+# installer take it from there. Every other place is listed here, as the exact
+# text it holds for a version X.Y.Z: scripts/new-version rewrites these texts
+# and scripts/release refuses a release where one of them says something else.
 
 kivo_version_places() {
     local version=$1 commas=${1//./, }
@@ -15,7 +15,7 @@ resources/kivo.rc	VALUE "ProductVersion",   "$version.0"
 scripts/kivo	KIVO_VERSION=$version
 packaging/kivo.1	"kivo $version"
 packaging/windows-guide.txt	This guide is for version $version.
-packaging/windows-guide.txt	kivo-$version-windows-x64.zip
+packaging/windows-guide.txt	kivo-$version-x64.msi
 EOF
 }
 

@@ -4,11 +4,15 @@ different umask, time zone and locale; both must give the same bytes. Then
 what was built: the zip, Kivo.exe, and the Debian package's lint, contents,
 dependencies, icons, desktop entry and launcher, and (as root) the package
 installed into a clean Debian root, where kivo --simulator must open the panel."""
+import filecmp
+import glob
 import os
 import pwd
+import re
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 import zipfile
@@ -16,16 +20,42 @@ import zipfile
 from PIL import Image
 
 SOURCE = os.environ.get("KIVO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
+import harness  # noqa: E402  (found through the path set just above)
+
 VERSION = subprocess.check_output(["dpkg-parsechangelog", "-l", os.path.join(SOURCE, "debian", "changelog"),
                                    "-S", "Version"], text=True).strip().rsplit("-", 1)[0]
+NEXT_VERSION = "%s.%d" % (VERSION.rsplit(".", 1)[0], int(VERSION.rsplit(".", 1)[1]) + 1)
 DEB = "kivo_%s-1_amd64.deb" % VERSION
 ZIP = "kivo-%s-windows-x64.zip" % VERSION
-FILES = ["Kivo.exe", ZIP, DEB, "SHA256SUMS"]
+MSI = "kivo-%s-x64.msi" % VERSION
+FILES = ["Kivo.exe", ZIP, DEB, MSI, "SHA256SUMS"]
 ICON_SIZES = [16, 32, 48, 64, 128, 256]
+INSPECTOR = os.path.join(SOURCE, "build", "tests", "e2e", "kivo_inspector.exe")
+# What Windows Installer keeps of its own, whatever is installed.
+INSTALLER_RECORDS = re.compile(r"(Microsoft|CurrentVersion|windows)[\\/]Installer\b", re.IGNORECASE)
 
 
 def run(command, **kwargs):
     return subprocess.run(command, check=True, capture_output=True, text=True, **kwargs).stdout
+
+
+def products(env):
+    """Version and publisher of each Kivo in Apps (per user: HKCU in Windows, HKLM in Wine)."""
+    text = "".join(harness.run_wine(["reg", "query", root + r"\Software\Microsoft\Windows\CurrentVersion\Uninstall",
+                                     "/s"], env)[1] for root in ("HKCU", "HKLM")).replace("\r\n", "\n")
+    return [re.findall(r"\n +(?:DisplayVersion|Publisher) +REG_SZ +(.*)", entry)
+            for entry in text.split("\n\n") if "    DisplayName    REG_SZ    Kivo Tally Station\n" in entry]
+
+
+def wine_state(prefix, env):
+    """The files and folders on the prefix's drive C, and its registry keys."""
+    state = {os.path.join(d, n) for d, dirs, files in os.walk(os.path.join(prefix, "drive_c")) for n in dirs + files}
+    for root in "HKCU", "HKLM":
+        harness.run_wine(["reg", "export", root, "Z:" + prefix.replace("/", "\\") + "\\state.reg", "/y"], env)
+        with open(os.path.join(prefix, "state.reg"), encoding="utf-16") as f:
+            state.update(line.strip() for line in f if line.startswith("["))
+    return state
 
 
 class Release(unittest.TestCase):
@@ -42,15 +72,23 @@ class Release(unittest.TestCase):
                                variations={"TZ": "Pacific/Chatham", "LANG": "C", "LC_ALL": "C", "umask": "077"})
         cls.root = os.path.join(cls.work, "unpacked")
         run(["dpkg-deb", "-x", os.path.join(cls.first, DEB), cls.root])
+        # The next version, made with scripts/new-version; under Wine its
+        # installer upgrades the first one's.
+        cls.next = cls.build(os.path.join(cls.work, "next", "kivo"), head, as_nobody=False, variations={},
+                             new_version=NEXT_VERSION)
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.work, ignore_errors=True)
 
     @classmethod
-    def build(cls, clone, commit, as_nobody, variations):
+    def build(cls, clone, commit, as_nobody, variations, new_version=None):
         run(["git", "clone", "-q", "--no-hardlinks", SOURCE, clone])
         run(["git", "-C", clone, "checkout", "-q", "--detach", commit])
+        if new_version:
+            run([os.path.join(clone, "scripts", "new-version"), new_version])
+            run(["git", "-C", clone, "-c", "user.name=Kivo test", "-c", "user.email=test@kivo.invalid",
+                 "commit", "-q", "-a", "-m", "Version %s" % new_version])
         out = os.path.join(os.path.dirname(clone), "out")
         env = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "HOME": os.path.dirname(clone)}
         env.update({k: v for k, v in variations.items() if k != "umask"})
@@ -81,8 +119,8 @@ class Release(unittest.TestCase):
                         self.fail("the two builds of %s differ; diffoscope says:\n%s" % (name, why))
 
     def test_checksums_and_zip(self):
-        self.assertEqual(run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=self.first).split("\n")[:3],
-                         ["Kivo.exe: OK", ZIP + ": OK", DEB + ": OK"])
+        self.assertEqual(run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=self.first).split("\n")[:4],
+                         ["Kivo.exe: OK", ZIP + ": OK", DEB + ": OK", MSI + ": OK"])
         with open(os.path.join(self.first, "Kivo.exe"), "rb") as f:
             exe = f.read()
         with zipfile.ZipFile(os.path.join(self.first, ZIP)) as z:
@@ -173,6 +211,53 @@ class Release(unittest.TestCase):
         usage = run([self.path("usr", "bin", "kivo"), "--help"])
         self.assertIn("--simulator", usage)
         self.assertEqual(run([self.path("usr", "bin", "kivo"), "--version"]), "kivo %s\n" % VERSION)
+
+    @unittest.skipUnless(os.environ.get("DISPLAY") and os.path.exists(INSPECTOR),
+                         "needs the display that scripts/test starts and the inspector that scripts/build builds")
+    def test_installer_under_wine(self):
+        """In a fresh prefix, with Wine's menu builder off (it would write menu
+        entries into our own desktop): a silent install, the same again, the
+        upgrade, a refused downgrade, and an uninstall that leaves nothing."""
+        prefix = os.path.join(self.work, "wine-prefix")
+        env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", KIVO_INSPECTOR=INSPECTOR,
+                   WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d")
+        os.makedirs(prefix)
+        subprocess.run(["wineserver", "-p"], env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(subprocess.run, ["wineserver", "-k"], env=env)
+        self.assertEqual(harness.run_wine(["wineboot", "-i"], env, timeout=120)[0], 0)
+        before = wine_state(prefix, env)
+        first, upgrade = os.path.join(self.first, MSI), os.path.join(self.next, MSI.replace(VERSION, NEXT_VERSION))
+        msiexec = lambda *arguments: harness.run_wine(["msiexec"] + list(arguments) + ["/qn"], env)[0]  # noqa: E731
+
+        self.assertEqual(msiexec("/i", first), 0)
+        program, = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Local", "Programs", "Kivo", "Kivo.exe"))
+        self.assertTrue(filecmp.cmp(program, os.path.join(self.first, "Kivo.exe"), shallow=False))
+        with open(os.path.join(os.path.dirname(program), "LICENSE.txt")) as licence:
+            self.assertIn("MIT License", licence.read())
+        with open(program.split("/AppData/")[0] + "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/"
+                  "Kivo Tally Station.lnk", "rb") as shortcut:
+            self.assertIn(("C:" + program.split("/drive_c")[1]).replace("/", "\\").lower().encode(), shortcut.read().lower())
+        icon = re.search(r"ProductIcon +REG_SZ +C:([^\r\n]*)", harness.run_wine(
+            ["reg", "query", r"HKCU\Software\Microsoft\Installer\Products", "/s"], env)[1]).group(1).replace("\\", "/")
+        self.assertTrue(filecmp.cmp(prefix + "/drive_c" + icon, SOURCE + "/resources/kivo.ico", shallow=False), "the icon in Apps")
+        panel = subprocess.Popen(harness.WINE + [program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            harness.wait_until(lambda: [p for p in harness.inspect(env)["panels"] if len(p["controls"]) >= 16],
+                               30, "the installed program's panel")
+        finally:
+            panel.kill()
+            panel.wait()
+        self.assertEqual(msiexec("/i", first), 0, "the same version again changes nothing")
+        self.assertEqual(products(env), [[VERSION, "Kivo Instruments Group"]])
+
+        self.assertEqual(msiexec("/i", upgrade), 0)
+        self.assertEqual(products(env), [[NEXT_VERSION, "Kivo Instruments Group"]])
+        self.assertTrue(filecmp.cmp(program, os.path.join(self.next, "Kivo.exe"), shallow=False), "the next program")
+        # ERROR_INSTALL_FAILURE, cut to the eight bits of a Unix exit status.
+        self.assertEqual(msiexec("/i", first), 1603 % 256, "the older version refuses")
+        self.assertEqual(products(env), [[NEXT_VERSION, "Kivo Instruments Group"]])
+        self.assertEqual(msiexec("/x", upgrade), 0)
+        self.assertEqual({p for p in wine_state(prefix, env) - before if not INSTALLER_RECORDS.search(p)}, set())
 
     @unittest.skipUnless(os.geteuid() == 0, "making and entering a Debian root needs root; scripts/check-package as root does it")
     def test_installs_and_opens_the_panel_on_a_clean_bookworm(self):
