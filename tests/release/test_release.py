@@ -72,18 +72,27 @@ class Release(unittest.TestCase):
                                variations={"TZ": "Pacific/Chatham", "LANG": "C", "LC_ALL": "C", "umask": "077"})
         cls.root = os.path.join(cls.work, "unpacked")
         run(["dpkg-deb", "-x", os.path.join(cls.first, DEB), cls.root])
-        # The next version, made with scripts/new-version; under Wine its
-        # installer upgrades the first one's.
-        cls.next = cls.build(os.path.join(cls.work, "next", "kivo"), head, as_nobody=False, variations={},
-                             new_version=NEXT_VERSION)
+        # The next version, made with scripts/new-version, released signed with a
+        # throw-away key and again from its signatures; under Wine its installer
+        # upgrades the first one's.
+        cls.certificate, key = os.path.join(cls.work, "signer.pem"), os.path.join(cls.work, "signer.p12")
+        run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Kivo test signer",
+             "-keyout", key + ".pem", "-out", cls.certificate])
+        run(["openssl", "pkcs12", "-export", "-inkey", key + ".pem", "-in", cls.certificate, "-out", key,
+             "-passout", "pass:kivo test"])
+        next_clone = os.path.join(cls.work, "next", "kivo")
+        cls.next = cls.build(next_clone, head, as_nobody=False, variations={},
+                             new_version=NEXT_VERSION, options=["--sign", key], password="kivo test")
+        cls.next_again = cls.build(os.path.join(cls.work, "again", "kivo"), "HEAD", as_nobody=False, variations={},
+                                   source=next_clone, options=["--attach-signatures", cls.next])
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.work, ignore_errors=True)
 
     @classmethod
-    def build(cls, clone, commit, as_nobody, variations, new_version=None):
-        run(["git", "clone", "-q", "--no-hardlinks", SOURCE, clone])
+    def build(cls, clone, commit, as_nobody, variations, new_version=None, options=(), password=None, source=SOURCE):
+        run(["git", "clone", "-q", "--no-hardlinks", source, clone])
         run(["git", "-C", clone, "checkout", "-q", "--detach", commit])
         if new_version:
             run([os.path.join(clone, "scripts", "new-version"), new_version])
@@ -92,8 +101,10 @@ class Release(unittest.TestCase):
         out = os.path.join(os.path.dirname(clone), "out")
         env = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "HOME": os.path.dirname(clone)}
         env.update({k: v for k, v in variations.items() if k != "umask"})
-        command = ["bash", "-c", 'umask %s && exec "$0" --out "$1"' % variations.get("umask", "022"),
-                   os.path.join(clone, "scripts", "release"), out]
+        if password:
+            env["KIVO_SIGN_PASSWORD"] = password
+        command = ["bash", "-c", 'umask %s && exec "$0" --out "$@"' % variations.get("umask", "022"),
+                   os.path.join(clone, "scripts", "release"), out] + list(options)
         if as_nobody:
             nobody = pwd.getpwnam("nobody")
             run(["chown", "-R", "%d:%d" % (nobody.pw_uid, nobody.pw_gid), os.path.dirname(clone)])
@@ -107,9 +118,10 @@ class Release(unittest.TestCase):
         return os.path.join(self.root, *parts)
 
     def test_two_builds_give_the_same_bytes(self):
-        for name in FILES:
-            with self.subTest(name):
-                first, second = os.path.join(self.first, name), os.path.join(self.second, name)
+        for one, other, name in ([(self.first, self.second, name) for name in FILES] +
+                                 [(self.next, self.next_again, name.replace(VERSION, NEXT_VERSION)) for name in FILES]):
+            with self.subTest(os.path.basename(os.path.dirname(one)) + ": " + name):
+                first, second = os.path.join(one, name), os.path.join(other, name)
                 if not os.path.exists(first) or not os.path.exists(second):
                     self.fail("%s is missing from a release" % name)
                 with open(first, "rb") as a, open(second, "rb") as b:
@@ -212,6 +224,16 @@ class Release(unittest.TestCase):
         self.assertIn("--simulator", usage)
         self.assertEqual(run([self.path("usr", "bin", "kivo"), "--version"]), "kivo %s\n" % VERSION)
 
+    def test_signed_release_verifies(self):
+        for name in "Kivo.exe", MSI.replace(VERSION, NEXT_VERSION):
+            with self.subTest(name):
+                result = subprocess.run(["osslsigncode", "verify", "-CAfile", self.certificate,
+                                         "-in", os.path.join(self.next, name)], capture_output=True, text=True)
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        with zipfile.ZipFile(os.path.join(self.next, ZIP.replace(VERSION, NEXT_VERSION))) as z, \
+                open(os.path.join(self.next, "Kivo.exe"), "rb") as signed:
+            self.assertTrue(z.read("Kivo.exe") == signed.read(), "the zip carries the signed program")
+
     @unittest.skipUnless(os.environ.get("DISPLAY") and os.path.exists(INSPECTOR),
                          "needs the display that scripts/test starts and the inspector that scripts/build builds")
     def test_installer_under_wine(self):
@@ -252,7 +274,7 @@ class Release(unittest.TestCase):
 
         self.assertEqual(msiexec("/i", upgrade), 0)
         self.assertEqual(products(env), [[NEXT_VERSION, "Kivo Instruments Group"]])
-        self.assertTrue(filecmp.cmp(program, os.path.join(self.next, "Kivo.exe"), shallow=False), "the next program")
+        self.assertTrue(filecmp.cmp(program, os.path.join(self.next, "Kivo.exe"), shallow=False), "the signed program")
         # ERROR_INSTALL_FAILURE, cut to the eight bits of a Unix exit status.
         self.assertEqual(msiexec("/i", first), 1603 % 256, "the older version refuses")
         self.assertEqual(products(env), [[NEXT_VERSION, "Kivo Instruments Group"]])
