@@ -4,11 +4,15 @@ different umask, time zone and locale; both must give the same bytes. Then
 what was built: the zip, Kivo.exe, and the Debian package's lint, contents,
 dependencies, icons, desktop entry and launcher, and (as root) the package
 installed into clean Debian 12 and 13 roots, where scripts/check-package uses it."""
+import filecmp
+import glob
 import os
 import pwd
+import re
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 import zipfile
@@ -16,15 +20,42 @@ import zipfile
 from PIL import Image
 
 SOURCE = os.environ.get("KIVO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-VERSION = "1.0.0"
+sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
+import harness  # noqa: E402  (found through the path set just above)
+
+VERSION = subprocess.check_output(["dpkg-parsechangelog", "-l", os.path.join(SOURCE, "debian", "changelog"),
+                                   "-S", "Version"], text=True).strip().rsplit("-", 1)[0]
+NEXT_VERSION = "%s.%d" % (VERSION.rsplit(".", 1)[0], int(VERSION.rsplit(".", 1)[1]) + 1)
 DEB = "kivo_%s-1_amd64.deb" % VERSION
 ZIP = "kivo-%s-windows-x64.zip" % VERSION
-FILES = ["Kivo.exe", ZIP, DEB, "SHA256SUMS"]
+MSI = "kivo-%s-x64.msi" % VERSION
+FILES = ["Kivo.exe", ZIP, DEB, MSI, "SHA256SUMS"]
 ICON_SIZES = [16, 32, 48, 64, 128, 256]
+INSPECTOR = os.path.join(SOURCE, "build", "tests", "e2e", "kivo_inspector.exe")
+# What Windows Installer keeps of its own, whatever is installed.
+INSTALLER_RECORDS = re.compile(r"(Microsoft|CurrentVersion|windows)[\\/]Installer\b", re.IGNORECASE)
 
 
 def run(command, **kwargs):
     return subprocess.run(command, check=True, capture_output=True, text=True, **kwargs).stdout
+
+
+def products(env):
+    """Version and publisher of each Kivo in Apps (per user: HKCU in Windows, HKLM in Wine)."""
+    text = "".join(harness.run_wine(["reg", "query", root + r"\Software\Microsoft\Windows\CurrentVersion\Uninstall",
+                                     "/s"], env)[1] for root in ("HKCU", "HKLM")).replace("\r\n", "\n")
+    return [re.findall(r"\n +(?:DisplayVersion|Publisher) +REG_SZ +(.*)", entry)
+            for entry in text.split("\n\n") if "    DisplayName    REG_SZ    Kivo Tally Station\n" in entry]
+
+
+def wine_state(prefix, env):
+    """The files and folders on the prefix's drive C, and its registry keys."""
+    state = {os.path.join(d, n) for d, dirs, files in os.walk(os.path.join(prefix, "drive_c")) for n in dirs + files}
+    for root in "HKCU", "HKLM":
+        harness.run_wine(["reg", "export", root, "Z:" + prefix.replace("/", "\\") + "\\state.reg", "/y"], env)
+        with open(os.path.join(prefix, "state.reg"), encoding="utf-16") as f:
+            state.update(line.strip() for line in f if line.startswith("["))
+    return state
 
 
 class Release(unittest.TestCase):
@@ -41,20 +72,39 @@ class Release(unittest.TestCase):
                                variations={"TZ": "Pacific/Chatham", "LANG": "C", "LC_ALL": "C", "umask": "077"})
         cls.root = os.path.join(cls.work, "unpacked")
         run(["dpkg-deb", "-x", os.path.join(cls.first, DEB), cls.root])
+        # The next version, made with scripts/new-version, released signed with a
+        # throw-away key and again from its signatures; under Wine its installer
+        # upgrades the first one's.
+        cls.certificate, key = os.path.join(cls.work, "signer.pem"), os.path.join(cls.work, "signer.p12")
+        run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Kivo test signer",
+             "-keyout", key + ".pem", "-out", cls.certificate])
+        run(["openssl", "pkcs12", "-export", "-inkey", key + ".pem", "-in", cls.certificate, "-out", key,
+             "-passout", "pass:kivo test"])
+        next_clone = os.path.join(cls.work, "next", "kivo")
+        cls.next = cls.build(next_clone, head, as_nobody=False, variations={},
+                             new_version=NEXT_VERSION, options=["--sign", key], password="kivo test")
+        cls.next_again = cls.build(os.path.join(cls.work, "again", "kivo"), "HEAD", as_nobody=False, variations={},
+                                   source=next_clone, options=["--attach-signatures", cls.next])
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.work, ignore_errors=True)
 
     @classmethod
-    def build(cls, clone, commit, as_nobody, variations):
-        run(["git", "clone", "-q", "--no-hardlinks", SOURCE, clone])
+    def build(cls, clone, commit, as_nobody, variations, new_version=None, options=(), password=None, source=SOURCE):
+        run(["git", "clone", "-q", "--no-hardlinks", source, clone])
         run(["git", "-C", clone, "checkout", "-q", "--detach", commit])
+        if new_version:
+            run([os.path.join(clone, "scripts", "new-version"), new_version])
+            run(["git", "-C", clone, "-c", "user.name=Kivo test", "-c", "user.email=test@kivo.invalid",
+                 "commit", "-q", "-a", "-m", "Version %s" % new_version])
         out = os.path.join(os.path.dirname(clone), "out")
         env = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "HOME": os.path.dirname(clone)}
         env.update({k: v for k, v in variations.items() if k != "umask"})
-        command = ["bash", "-c", 'umask %s && exec "$0" --out "$1"' % variations.get("umask", "022"),
-                   os.path.join(clone, "scripts", "release"), out]
+        if password:
+            env["KIVO_SIGN_PASSWORD"] = password
+        command = ["bash", "-c", 'umask %s && exec "$0" --out "$@"' % variations.get("umask", "022"),
+                   os.path.join(clone, "scripts", "release"), out] + list(options)
         if as_nobody:
             nobody = pwd.getpwnam("nobody")
             run(["chown", "-R", "%d:%d" % (nobody.pw_uid, nobody.pw_gid), os.path.dirname(clone)])
@@ -68,9 +118,10 @@ class Release(unittest.TestCase):
         return os.path.join(self.root, *parts)
 
     def test_two_builds_give_the_same_bytes(self):
-        for name in FILES:
-            with self.subTest(name):
-                first, second = os.path.join(self.first, name), os.path.join(self.second, name)
+        for one, other, name in ([(self.first, self.second, name) for name in FILES] +
+                                 [(self.next, self.next_again, name.replace(VERSION, NEXT_VERSION)) for name in FILES]):
+            with self.subTest(os.path.basename(os.path.dirname(one)) + ": " + name):
+                first, second = os.path.join(one, name), os.path.join(other, name)
                 if not os.path.exists(first) or not os.path.exists(second):
                     self.fail("%s is missing from a release" % name)
                 with open(first, "rb") as a, open(second, "rb") as b:
@@ -80,21 +131,23 @@ class Release(unittest.TestCase):
                         self.fail("the two builds of %s differ; diffoscope says:\n%s" % (name, why))
 
     def test_checksums_and_zip(self):
-        self.assertEqual(run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=self.first).split("\n")[:3],
-                         ["Kivo.exe: OK", ZIP + ": OK", DEB + ": OK"])
+        self.assertEqual(run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=self.first).split("\n")[:4],
+                         ["Kivo.exe: OK", ZIP + ": OK", DEB + ": OK", MSI + ": OK"])
         with open(os.path.join(self.first, "Kivo.exe"), "rb") as f:
             exe = f.read()
         with zipfile.ZipFile(os.path.join(self.first, ZIP)) as z:
-            self.assertEqual(z.namelist(), ["Kivo.exe", "README.txt"])
+            self.assertEqual(z.namelist(), ["Kivo.exe", "README.txt", "LICENSE.txt"])
             self.assertEqual(z.read("Kivo.exe"), exe)
             guide = z.read("README.txt").decode("ascii")
+            licence = z.read("LICENSE.txt")
         self.assertIn("COM11", guide)
         self.assertIn("Device Manager", guide)
         self.assertEqual(guide.count("\n"), guide.count("\r\n"), "the guide has Windows line ends")
+        self.assertTrue(b"MIT License" in licence and b"Lucent Technologies" in licence, "ours and the runtime's notice")
         with open(self.path("usr", "lib", "kivo", "Kivo.exe"), "rb") as f:
             self.assertEqual(f.read(), exe, "the package carries the same program as the zip")
 
-    def test_program_is_stripped_stamped_zero_and_still_1_0_0_0(self):
+    def test_program_is_stripped_stamped_zero_and_carries_the_version(self):
         with open(os.path.join(self.first, "Kivo.exe"), "rb") as f:
             exe = f.read()
         header = struct.unpack_from("<I", exe, 0x3C)[0]
@@ -105,7 +158,8 @@ class Release(unittest.TestCase):
         self.assertNotIn(b"/build-release", exe, "no build path in the program")
         # VS_FIXEDFILEINFO: signature, struct version, then the file version's two halves.
         fixed = exe.index(struct.pack("<I", 0xFEEF04BD))
-        self.assertEqual(struct.unpack_from("<II", exe, fixed + 8), (0x00010000, 0x00000000))
+        major, minor, patch = map(int, VERSION.split("."))
+        self.assertEqual(struct.unpack_from("<II", exe, fixed + 8), (major << 16 | minor, patch << 16))
 
     def test_package_is_lintian_clean(self):
         result = subprocess.run(["lintian", "--fail-on", "error,warning", "--display-info",
@@ -168,6 +222,64 @@ class Release(unittest.TestCase):
         self.assertRegex(result.stderr, r"^kivo: error: COM11 is not mapped .*kivo --device.*kivo --simulator")
         usage = run([self.path("usr", "bin", "kivo"), "--help"])
         self.assertIn("--simulator", usage)
+        self.assertEqual(run([self.path("usr", "bin", "kivo"), "--version"]), "kivo %s\n" % VERSION)
+
+    def test_signed_release_verifies(self):
+        for name in "Kivo.exe", MSI.replace(VERSION, NEXT_VERSION):
+            with self.subTest(name):
+                result = subprocess.run(["osslsigncode", "verify", "-CAfile", self.certificate,
+                                         "-in", os.path.join(self.next, name)], capture_output=True, text=True)
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        with zipfile.ZipFile(os.path.join(self.next, ZIP.replace(VERSION, NEXT_VERSION))) as z, \
+                open(os.path.join(self.next, "Kivo.exe"), "rb") as signed:
+            self.assertTrue(z.read("Kivo.exe") == signed.read(), "the zip carries the signed program")
+
+    @unittest.skipUnless(os.environ.get("DISPLAY") and os.path.exists(INSPECTOR),
+                         "needs the display that scripts/test starts and the inspector that scripts/build builds")
+    def test_installer_under_wine(self):
+        """In a fresh prefix, with Wine's menu builder off (it would write menu
+        entries into our own desktop): a silent install, the same again, the
+        upgrade, a refused downgrade, and an uninstall that leaves nothing."""
+        prefix = os.path.join(self.work, "wine-prefix")
+        env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", KIVO_INSPECTOR=INSPECTOR,
+                   WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d")
+        os.makedirs(prefix)
+        subprocess.run(["wineserver", "-p"], env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(subprocess.run, ["wineserver", "-k"], env=env)
+        self.assertEqual(harness.run_wine(["wineboot", "-i"], env, timeout=120)[0], 0)
+        before = wine_state(prefix, env)
+        first, upgrade = os.path.join(self.first, MSI), os.path.join(self.next, MSI.replace(VERSION, NEXT_VERSION))
+        msiexec = lambda *arguments: harness.run_wine(["msiexec"] + list(arguments) + ["/qn"], env)[0]  # noqa: E731
+
+        self.assertEqual(msiexec("/i", first), 0)
+        program, = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Local", "Programs", "Kivo", "Kivo.exe"))
+        self.assertTrue(filecmp.cmp(program, os.path.join(self.first, "Kivo.exe"), shallow=False))
+        with open(os.path.join(os.path.dirname(program), "LICENSE.txt")) as licence:
+            self.assertIn("MIT License", licence.read())
+        with open(program.split("/AppData/")[0] + "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/"
+                  "Kivo Tally Station.lnk", "rb") as shortcut:
+            self.assertIn(("C:" + program.split("/drive_c")[1]).replace("/", "\\").lower().encode(), shortcut.read().lower())
+        icon = re.search(r"ProductIcon +REG_SZ +C:([^\r\n]*)", harness.run_wine(
+            ["reg", "query", r"HKCU\Software\Microsoft\Installer\Products", "/s"], env)[1]).group(1).replace("\\", "/")
+        self.assertTrue(filecmp.cmp(prefix + "/drive_c" + icon, SOURCE + "/resources/kivo.ico", shallow=False), "the icon in Apps")
+        panel = subprocess.Popen(harness.WINE + [program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            harness.wait_until(lambda: [p for p in harness.inspect(env)["panels"] if len(p["controls"]) >= 16],
+                               30, "the installed program's panel")
+        finally:
+            panel.kill()
+            panel.wait()
+        self.assertEqual(msiexec("/i", first), 0, "the same version again changes nothing")
+        self.assertEqual(products(env), [[VERSION, "Kivo Instruments Group"]])
+
+        self.assertEqual(msiexec("/i", upgrade), 0)
+        self.assertEqual(products(env), [[NEXT_VERSION, "Kivo Instruments Group"]])
+        self.assertTrue(filecmp.cmp(program, os.path.join(self.next, "Kivo.exe"), shallow=False), "the signed program")
+        # ERROR_INSTALL_FAILURE, cut to the eight bits of a Unix exit status.
+        self.assertEqual(msiexec("/i", first), 1603 % 256, "the older version refuses")
+        self.assertEqual(products(env), [[NEXT_VERSION, "Kivo Instruments Group"]])
+        self.assertEqual(msiexec("/x", upgrade), 0)
+        self.assertEqual({p for p in wine_state(prefix, env) - before if not INSTALLER_RECORDS.search(p)}, set())
 
     @unittest.skipUnless(os.geteuid() == 0, "making and entering a Debian root needs root; scripts/check-package as root does it")
     def test_installs_and_works_on_clean_debian_roots(self):

@@ -113,10 +113,12 @@ TEST(ResourceVersion, FixedPartStringsAndTranslation)
     const VS_FIXEDFILEINFO *fixed = reinterpret_cast<const VS_FIXEDFILEINFO *>(root.Value);
     EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
     EXPECT_EQ(0x00010000u, fixed->dwStrucVersion);
-    EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);
-    EXPECT_EQ(0u, fixed->dwFileVersionLS);
-    EXPECT_EQ(0x00010000u, fixed->dwProductVersionMS);
-    EXPECT_EQ(0u, fixed->dwProductVersionLS);
+    // The version is CMake's project version, and 0 as its fourth number.
+    const uint32_t versionMS = (KIVO_VERSION_MAJOR << 16) | KIVO_VERSION_MINOR, versionLS = KIVO_VERSION_PATCH << 16;
+    EXPECT_EQ(versionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(versionLS, fixed->dwFileVersionLS);
+    EXPECT_EQ(versionMS, fixed->dwProductVersionMS);
+    EXPECT_EQ(versionLS, fixed->dwProductVersionLS);
     EXPECT_EQ(0x3Fu, fixed->dwFileFlagsMask);
     EXPECT_EQ(0u, fixed->dwFileFlags);
     EXPECT_EQ(0x00040004u, fixed->dwFileOS);
@@ -136,12 +138,12 @@ TEST(ResourceVersion, FixedPartStringsAndTranslation)
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"CompanyName", "Kivo Instruments"},
         {"FileDescription", "Kivo Tally Station Deluxe"},
-        {"FileVersion", "1.0.0.0"},
+        {"FileVersion", KIVO_VERSION ".0"},
         {"InternalName", "pnl.exe"},
         {"LegalCopyright", "Copyright (C) 2026 Kivo Instruments"},
         {"OriginalFilename", "Kivo.exe"},
         {"ProductName", "KIVO"},
-        {"ProductVersion", "1.0.0.0"},
+        {"ProductVersion", KIVO_VERSION ".0"},
     };
     EXPECT_EQ(expected, values);
 
