@@ -204,7 +204,7 @@ kivo_open_panel() {
     local status=0
     # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
     kivo_started_wineserver=1
-    kivo_wine_apart wine "$KIVO_EXE" </dev/null &
+    kivo_wine_apart "$KIVO_EXE" </dev/null &
     kivo_started_panel=$!
     wait "$kivo_started_panel" || status=$?
     kivo_started_panel=''

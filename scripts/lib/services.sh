@@ -1,17 +1,22 @@
 # shellcheck shell=bash
-# Starts and stops what the Windows tests and the run command need: a virtual
-# display, a private Wine prefix with a running server, and the device simulator
-# or the monitor in front of a real device.
-# Source it, call kivo_services_init once, and trap kivo_stop_services on EXIT.
+# Starts and stops what the panel needs, for the kivo command, the run command
+# and the tests alike: a private Wine prefix with a running server, and the
+# device simulator or the monitor in front of a real device. (A virtual
+# display and a window manager, for the tests and headless runs only, are in
+# display.sh beside it.) Source it, call kivo_services_init once, and trap
+# kivo_stop_services on EXIT.
+
+kivo_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Wine as everything of ours runs it: its environment is defined there.
+KIVO_WINE=$kivo_lib/wine
 
 kivo_services_init() {
     KIVO_TOP=$1
     KIVO_RUN_DIR=$2
     mkdir -p "$KIVO_RUN_DIR"
     KIVO_SIMULATOR=${KIVO_SIMULATOR:-$KIVO_TOP/build-native/tools/devsim/kivo-devsim}
-    export KIVO_TOP KIVO_RUN_DIR KIVO_SIMULATOR
+    export KIVO_TOP KIVO_RUN_DIR KIVO_SIMULATOR KIVO_WINE
     kivo_started_xvfb='' kivo_started_wineserver='' kivo_started_simulator='' kivo_started_monitor=''
-    kivo_started_window_manager=''
 }
 
 # One line on stderr, signed with the command's name (KIVO_NAME). With
@@ -42,20 +47,6 @@ kivo_wait_ready() {
         [ $tries -lt 200 ] || { kivo_fail "$late"; return 1; }
         sleep 0.05
     done
-}
-
-# A display of our own at 24 bits, so the colour key matches exactly.
-kivo_start_xvfb() {
-    command -v Xvfb >/dev/null || { kivo_fail "Xvfb is not installed (scripts/bootstrap installs it)"; return 1; }
-    local displayFile=$KIVO_RUN_DIR/xvfb.display
-    rm -f "$displayFile"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayFile" \
-        >"$KIVO_RUN_DIR/xvfb.log" 2>&1 &
-    kivo_started_xvfb=$!
-    kivo_wait_ready "$kivo_started_xvfb" "$KIVO_RUN_DIR/xvfb.log" "Xvfb did not start" \
-        "Xvfb gave no display number" test -s "$displayFile" || return 1
-    DISPLAY=:$(head -n 1 "$displayFile")
-    export DISPLAY
 }
 
 # What a ready prefix holds; a prefix made to an older recipe is made again.
@@ -99,11 +90,7 @@ kivo_wineboot() {
 # one that another Wine made is brought up to date here, with a word, rather
 # than by Wine with a window.
 kivo_prepare_prefix() {
-    WINEPREFIX=$1
-    WINEDEBUG=-all
-    # No add-on installers, and no menu entries of Wine's own in the user's desktop.
-    WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
-    export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+    export WINEPREFIX=$1
     command -v wine >/dev/null || { kivo_fail "Wine is not installed (scripts/bootstrap installs it)"; return 1; }
     if ! kivo_prefix_ready "$WINEPREFIX"; then
         # The adapter remembered for COM11 outlives a prefix made again.
@@ -130,31 +117,16 @@ kivo_prepare_prefix() {
     mkdir -p "$WINEPREFIX/dosdevices"
 }
 
-# Debian's Wine starts without a preloader, so nothing holds the addresses
-# Wine needs at fixed places before the C library puts its heap somewhere in
-# a randomised gigabyte; about once in a thousand starts the heap lands on the
-# page Wine maps for the shared user data and the program ends with code 1
-# ("failed to map the shared user data") before its main. With address
-# randomisation off the heap starts right after the loader, far below that
-# page. Every Wine process we start runs so, and those it starts inherit it.
-# Where that cannot be asked for (a container's system-call filter may refuse
-# it) Wine runs as it would anyway.
-if setarch -R true 2>/dev/null; then
-    kivo_fixed_addresses=(setarch -R)
-else
-    kivo_fixed_addresses=()
-fi
 kivo_wine() {
-    "${kivo_fixed_addresses[@]}" wine "$@"
+    "$KIVO_WINE" "$@"
 }
 
-# A Wine command (fixed addresses too) in a session of its own, it and the
-# processes it starts: a Ctrl-C in the terminal then reaches only our script,
-# whose trap ends them all at once through the server. Each Wine process would
-# take SIGINT as its own end, in no order, and one dying may make another
-# start a replacement.
+# A Wine program in a session of its own, it and the processes it starts: a
+# Ctrl-C in the terminal then reaches only our script, whose trap ends them
+# all at once through the server. Each Wine process would take SIGINT as its
+# own end, in no order, and one dying may make another start a replacement.
 kivo_wine_apart() {
-    setsid -w "${kivo_fixed_addresses[@]}" "$@"
+    setsid -w "$KIVO_WINE" "$@"
 }
 
 # A persistent server makes every Wine start fast; its output goes to a log
@@ -164,7 +136,7 @@ kivo_start_wineserver() {
     kivo_started_wineserver=1
     # The first Wine program of a session starts the prefix's services, which
     # would inherit its output: start them here, away from the tests' pipes.
-    kivo_wine_apart wine cmd /c exit >>"$KIVO_RUN_DIR/wineserver.log" 2>&1 || { kivo_fail "Wine does not start; see $KIVO_RUN_DIR/wineserver.log"; return 1; }
+    kivo_wine_apart cmd /c exit >>"$KIVO_RUN_DIR/wineserver.log" 2>&1 || { kivo_fail "Wine does not start; see $KIVO_RUN_DIR/wineserver.log"; return 1; }
 }
 
 # The simulator plays the device on COM11 and takes orders on COM12.
@@ -181,27 +153,6 @@ kivo_start_simulator() {
     kivo_wait_ready "$kivo_started_simulator" "${KIVO_SIMULATOR_OUTPUT:-$KIVO_RUN_DIR/simulator.out}" \
         "the device simulator stopped at start" \
         "the device simulator published no port" test -e "$KIVO_DEVICE_LINK" -a -e "$KIVO_DEVICE_CONTROL"
-}
-
-kivo_window_manager_running() {
-    wmctrl -m >/dev/null 2>&1
-}
-
-# A small window manager on our display, as users have one; ready once it
-# has claimed the screen.
-kivo_start_window_manager() {
-    command -v openbox >/dev/null || { kivo_fail "openbox is not installed (scripts/bootstrap installs it)"; return 1; }
-    openbox --sm-disable >"$KIVO_RUN_DIR/openbox.log" 2>&1 &
-    kivo_started_window_manager=$!
-    kivo_wait_ready "$kivo_started_window_manager" "$KIVO_RUN_DIR/openbox.log" "openbox did not start" \
-        "openbox did not take the display" kivo_window_manager_running
-}
-
-kivo_stop_window_manager() {
-    [ -n "$kivo_started_window_manager" ] || return 0
-    kill -TERM "$kivo_started_window_manager" 2>/dev/null || true
-    wait "$kivo_started_window_manager" 2>/dev/null || true
-    kivo_started_window_manager=''
 }
 
 # The monitor: COM11 becomes a pty of the simulator's kind, and every transfer
@@ -229,7 +180,8 @@ kivo_stop_services() {
         wineserver -w 2>/dev/null || true
         kivo_started_wineserver=''
     fi
-    kivo_stop_window_manager
+    # display.sh's, where it was sourced.
+    [ "$(type -t kivo_stop_window_manager)" != function ] || kivo_stop_window_manager
     local pid
     for pid in $kivo_started_monitor $kivo_started_simulator $kivo_started_xvfb; do
         kill -TERM "$pid" 2>/dev/null || true
