@@ -40,6 +40,17 @@ def new_home(test, owner=None):
     return home
 
 
+def reachable_copy(test):
+    """The kivo command and its pieces copied where any user may run them: the
+    sources may be where another user cannot go (under /root, a private home)."""
+    folder = tempfile.mkdtemp(prefix="kivo-command-")
+    test.addCleanup(shutil.rmtree, folder, True)
+    os.chmod(folder, 0o755)
+    shutil.copytree(os.path.join(SOURCE, "scripts", "lib"), os.path.join(folder, "lib"))
+    shutil.copy2(KIVO, folder)
+    return os.path.join(folder, "kivo")
+
+
 def open_pty(test):
     """A pty whose master we hold, as an adapter nobody else has open: its slave's path."""
     master, slave = os.openpty()
@@ -91,11 +102,14 @@ class Refusals(unittest.TestCase):
         self.prefix = os.path.join(self.home, ".local", "share", "kivo", "prefix")
 
     def kivo(self, *args, env=None, user=None):
-        command = [KIVO] + list(args)
+        command, folder = [KIVO] + list(args), None
         if user:
-            command = ["setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--clear-groups"] + command
+            kivo = reachable_copy(self)
+            command = ["setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--clear-groups",
+                       kivo] + list(args)
+            folder = os.path.dirname(kivo)
         return subprocess.run(command, capture_output=True, text=True, timeout=60,
-                              env=env or environment(self.home))
+                              env=env or environment(self.home), cwd=folder)
 
     def assertRefused(self, result, pattern, home=None):
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)

@@ -109,7 +109,8 @@ class Release(unittest.TestCase):
             nobody = pwd.getpwnam("nobody")
             run(["chown", "-R", "%d:%d" % (nobody.pw_uid, nobody.pw_gid), os.path.dirname(clone)])
             command = ["setpriv", "--reuid=%d" % nobody.pw_uid, "--regid=%d" % nobody.pw_gid, "--clear-groups"] + command
-        result = subprocess.run(command, env=env, capture_output=True, text=True)
+        # From the clone's folder: the test's own may be one that nobody cannot enter (/root, a private home).
+        result = subprocess.run(command, env=env, capture_output=True, text=True, cwd=os.path.dirname(clone))
         if result.returncode != 0:
             raise AssertionError("scripts/release failed in %s:\n%s%s" % (clone, result.stdout, result.stderr))
         return out
