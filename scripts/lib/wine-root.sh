@@ -63,6 +63,19 @@ kivo_make_wine_root() {
     echo "$recipe" >"$root/.kivo-root"
 }
 
+# In a chroot the mounts made in a root show on the machine as well, and
+# nothing would undo them if the pass that made them were killed. This guard,
+# in a session of its own, waits until nothing of the pass holds the root's
+# lock any more (whatever the pass starts inherits it), then undoes them.
+kivo_guard_mounts() {
+    local root=$1
+    exec 7>"$root.lock"
+    flock 7
+    # shellcheck disable=SC2016,SC2154 # expanded by the guard's own shell; kivo_lib is services.sh's
+    setsid bash -c '. "$1"; exec 7>"$2.lock"; flock 7; kivo_unmount_under "$2"' guard \
+        "$kivo_lib/wine-root.sh" "$root" </dev/null >/dev/null 2>&1 7>&- &
+}
+
 # Makes the root's Wine the one this shell and its children run: the
 # folders the tests use are seen at the same paths inside the root, and
 # wine, wineserver and wineboot on PATH run the root's. Call it in a mount
@@ -80,7 +93,8 @@ kivo_use_wine_root() {
     local shims=${root%/*}/bin command
     mkdir -p "$shims"
     for command in wine wine64 wineserver wineboot; do
-        ln -sfn "$KIVO_TOP/scripts/lib/wine-in-root" "$shims/$command"
+        # shellcheck disable=SC2154 # services.sh's, sourced first
+        ln -sfn "$kivo_lib/wine-in-root" "$shims/$command"
     done
     KIVO_WINE_ROOT=$root
     PATH=$shims:$PATH

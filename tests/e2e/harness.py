@@ -3,9 +3,9 @@
 The program runs under Wine on an X display; input is real X input sent with
 xdotool; the panel is read back by our own inspector (a Win32 console program
 that only asks), by screenshots, and at the device end by the simulator's log.
-Everything is found through the environment that scripts/test sets up:
-DISPLAY, WINEPREFIX, KIVO_DEVICE_CONTROL, KIVO_DEVICE_LOG, and KIVO_EXE,
-KIVO_INSPECTOR and KIVO_TASKBAR from the build.
+Everything is found through the environment of the test's lane
+(tests/support/in-lane): DISPLAY, WINEPREFIX, KIVO_DEVICE_CONTROL,
+KIVO_DEVICE_LOG, and KIVO_EXE, KIVO_INSPECTOR and KIVO_TASKBAR from the build.
 """
 import json
 import os
@@ -73,17 +73,15 @@ def environment(device=True):
     needed += ["KIVO_DEVICE_CONTROL", "KIVO_DEVICE_LOG"] if device else []
     missing = [name for name in needed if not os.environ.get(name)]
     if missing:
-        raise HarnessError("not set: %s (run the end-to-end tests through scripts/test)" % ", ".join(missing))
+        raise HarnessError("not set: %s (run the end-to-end tests with ctest, which gives each a lane)"
+                           % ", ".join(missing))
     for name in needed[2:]:
         if name != "KIVO_DEVICE_LOG" and not os.path.exists(os.environ[name]):
             raise HarnessError("%s does not exist: %s" % (name, os.environ[name]))
     if window_manager_running() != MANAGED:
         raise HarnessError("these tests expect %s window manager on %s" % ("a" if MANAGED else "no",
                                                                             os.environ["DISPLAY"]))
-    env = dict(os.environ)
-    env.setdefault("WINEDEBUG", "-all")
-    env.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=")
-    return env
+    return dict(os.environ)
 
 
 def output_dir(*parts):
@@ -104,11 +102,10 @@ def wait_until(check, timeout, what, interval=0.1):
         time.sleep(interval)
 
 
-# Wine as the Windows tests start it: with fixed addresses where they can be
-# had (see kivo_wine in scripts/lib/services.sh), since a random heap start
-# can take the place Wine needs and end a program before its main.
-# KIVO_E2E_WINE names another way to start it, such as a user's in a Debian root.
-WINE = shlex.split(os.environ.get("KIVO_E2E_WINE", "")) or [os.path.join(HERE, "..", "..", "cmake", "wine-run")]
+# Wine as everything of ours runs it (scripts/lib/wine), in the prefix of the
+# caller's WINEPREFIX. KIVO_E2E_WINE names another way to start it, such as a
+# user's in a Debian root.
+WINE = shlex.split(os.environ.get("KIVO_E2E_WINE", "")) or [os.path.join(HERE, "..", "..", "scripts", "lib", "wine")]
 
 
 def run_wine(arguments, env, timeout=30):

@@ -126,8 +126,9 @@ std::vector<std::string> DeviceMessageTexts()
 
 void DeviceTest::SetUp()
 {
-    if (!getenv("KIVO_DEVICE_LOG"))
-        GTEST_SKIP() << "no device simulator: KIVO_DEVICE_LOG is not set (scripts/test starts one)";
+    // A lane gives every test its simulator: a missing one is a fault, not a skip.
+    ASSERT_NE(nullptr, getenv("KIVO_DEVICE_LOG"))
+        << "no device simulator: KIVO_DEVICE_LOG is not set (run the tests with ctest, which starts one)";
     ASSERT_TRUE(DeviceSimulatorAvailable())
         << "KIVO_DEVICE_LOG is set, but no device simulator answers on COM12";
     DeviceReset();
