@@ -1,6 +1,7 @@
 // Where every permanent control stands and what the main window paints itself.
 #include "panel_layout.h"
 
+#include "number_sending.h"
 #include "panel_controls.h"
 #include "panel_state.h"
 #include "resource.h"
@@ -46,9 +47,9 @@ static const ControlRow PermanentControls[] = {
      &PanelState.AboutButtonBitmap, IDB_ABOUT_BUTTON},
     // Its picture comes only after the radio buttons exist.
     {&PanelState.OperationGroupBox, "BUTTON", "", GroupBoxStyle, 50, 225, 130, 60, 0, NULL, 0},
-    {&PanelState.AddRadio, "BUTTON", "+", FirstRadioStyle, 60, 255, 30, 20, 3000, NULL, 0},
-    {&PanelState.SubtractRadio, "BUTTON", "-", RadioStyle, 100, 255, 30, 20, 3001, NULL, 0},
-    {&PanelState.MultiplyRadio, "BUTTON", "*", RadioStyle, 140, 255, 30, 20, 3002, NULL, 0},
+    {&PanelState.AddRadio, "BUTTON", "+", FirstRadioStyle, 60, 255, 30, 20, AddRadioId, NULL, 0},
+    {&PanelState.SubtractRadio, "BUTTON", "-", RadioStyle, 100, 255, 30, 20, SubtractRadioId, NULL, 0},
+    {&PanelState.MultiplyRadio, "BUTTON", "*", RadioStyle, 140, 255, 30, 20, MultiplyRadioId, NULL, 0},
 };
 
 void CreatePanelControls(HWND window)
