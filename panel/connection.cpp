@@ -4,6 +4,7 @@
 
 #include "device_protocol.h"
 #include "panel_controls.h"
+#include "panel_layout.h"
 #include "panel_refresh.h"
 #include "panel_state.h"
 #include "resource.h"
@@ -28,8 +29,6 @@ static const char SwitchOffQuestion[] =
 static const UINT YesNoQuestion = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
 static const UINT OkCancelQuestion = MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2;
 
-static const DWORD PictureButtonStyle = WS_CHILD | WS_VISIBLE | BS_BITMAP;
-
 static int Ask(HWND window, const char *question, UINT flags)
 {
     return MessageBoxA(window, question, "", flags);
@@ -43,16 +42,6 @@ static void Tell(HWND window, const char *notice)
 static bool SendCommand(const char *command)
 {
     return SerialWrite(command, MaintenanceCommandLength);
-}
-
-static void CreateMaintenanceButtons(HWND window)
-{
-    PanelState.EraseButton = CreatePanelControl(window, "BUTTON", "", PictureButtonStyle, 110, 45, 50, 18, 0);
-    SetButtonPicture(PanelState.EraseButton, &PanelState.EraseBitmap, IDB_ERASE_BUTTON);
-    PanelState.SaveButton = CreatePanelControl(window, "BUTTON", "", PictureButtonStyle, 50, 45, 50, 18, 0);
-    SetButtonPicture(PanelState.SaveButton, &PanelState.SaveBitmap, IDB_SAVE_BUTTON);
-    PanelState.ResetButton = CreatePanelControl(window, "BUTTON", "", PictureButtonStyle, 170, 45, 50, 18, 0);
-    SetButtonPicture(PanelState.ResetButton, &PanelState.ResetBitmap, IDB_RESET_BUTTON);
 }
 
 static void ShowSwitchedOff()

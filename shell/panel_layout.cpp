@@ -1,4 +1,4 @@
-// Where every permanent control stands and what the main window paints itself.
+// Where every control stands and what the main window paints itself.
 #include "panel_layout.h"
 
 #include "number_sending.h"
@@ -52,15 +52,38 @@ static const ControlRow PermanentControls[] = {
     {&PanelState.MultiplyRadio, "BUTTON", "*", RadioStyle, 140, 255, 30, 20, MultiplyRadioId, NULL, 0},
 };
 
-void CreatePanelControls(HWND window)
+// In the row of SwitchButton, made at each switch-on in this order and
+// destroyed again at switch-off or reset.
+static const ControlRow MaintenanceButtons[] = {
+    {&PanelState.EraseButton, "BUTTON", "", PictureButtonStyle, 110, 45, 50, 18, 0,
+     &PanelState.EraseBitmap, IDB_ERASE_BUTTON},
+    {&PanelState.SaveButton, "BUTTON", "", PictureButtonStyle, 50, 45, 50, 18, 0,
+     &PanelState.SaveBitmap, IDB_SAVE_BUTTON},
+    {&PanelState.ResetButton, "BUTTON", "", PictureButtonStyle, 170, 45, 50, 18, 0,
+     &PanelState.ResetBitmap, IDB_RESET_BUTTON},
+};
+
+// Each control gets its picture before the next one is made.
+template <size_t N>
+static void CreateControls(HWND window, const ControlRow (&rows)[N])
 {
-    for (const ControlRow &row : PermanentControls) {
+    for (const ControlRow &row : rows) {
         *row.control = CreatePanelControl(window, row.className, row.text, row.style,
                                           row.x, row.y, row.width, row.height, row.id);
         if (row.picture != NULL)
             SetButtonPicture(*row.control, row.picture, row.pictureId);
     }
+}
+
+void CreatePanelControls(HWND window)
+{
+    CreateControls(window, PermanentControls);
     SetButtonPicture(PanelState.OperationGroupBox, &PanelState.OperationGroupBitmap, IDB_OPERATION_GROUP);
+}
+
+void CreateMaintenanceButtons(HWND window)
+{
+    CreateControls(window, MaintenanceButtons);
 }
 
 static void DrawLabel(HDC dc, int x, int y, const char *text, int length)
