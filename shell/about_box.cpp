@@ -2,6 +2,7 @@
 // texts and the logo are painted here on every paint.
 #include "about_box.h"
 
+#include "painted_text.h"
 #include "panel_state.h"
 #include "resource.h"
 
@@ -16,10 +17,11 @@ void OpenAboutBox(HWND window)
     DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_ABOUT), window, AboutDialogProc, 0);
 }
 
-static void DrawAboutText(HDC dc, COLORREF colour, int x, int y, const char *text, int length)
+template <size_t N>
+static void DrawAboutText(HDC dc, COLORREF colour, int x, int y, const char (&text)[N])
 {
     SetTextColor(dc, colour);
-    TextOutA(dc, x, y, text, length);
+    DrawLabel(dc, x, y, text);
 }
 
 void DrawAboutBox(HDC dc)
@@ -27,9 +29,9 @@ void DrawAboutBox(HDC dc)
     HDC memory = CreateCompatibleDC(dc);
     // No font is chosen: the texts use the context's own system font.
     SetBkMode(dc, TRANSPARENT);
-    DrawAboutText(dc, RGB(255, 144, 0), 100, 85, "Kivo Tally Station DELUXE", 25);
-    DrawAboutText(dc, RGB(7, 128, 242), 10, 135, RightsNotice, 50);
-    DrawAboutText(dc, RGB(196, 9, 9), 10, 155, "-Version: 1.0", 13);
+    DrawAboutText(dc, RGB(255, 144, 0), 100, 85, "Kivo Tally Station DELUXE");
+    DrawAboutText(dc, RGB(7, 128, 242), 10, 135, RightsNotice);
+    DrawAboutText(dc, RGB(196, 9, 9), 10, 155, "-Version: 1.0");
     // Loaded at the first paint and kept, so repeated paints cost no GDI objects.
     if (PanelState.AboutPictureBitmap == NULL)
         PanelState.AboutPictureBitmap = LoadBitmapA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDB_ABOUT_LOGO));

@@ -2,6 +2,7 @@
 #include "panel_layout.h"
 
 #include "number_sending.h"
+#include "painted_text.h"
 #include "panel_controls.h"
 #include "panel_state.h"
 #include "resource.h"
@@ -86,11 +87,6 @@ void CreateMaintenanceButtons(HWND window)
     CreateControls(window, MaintenanceButtons);
 }
 
-static void DrawLabel(HDC dc, int x, int y, const char *text, int length)
-{
-    TextOutA(dc, x, y, text, length);
-}
-
 void PaintPanel(HDC dc)
 {
     HPEN pen = CreatePen(PS_SOLID, 2, RGB(103, 103, 103));
@@ -100,13 +96,13 @@ void PaintPanel(HDC dc)
     Rectangle(dc, 48, 222, 182, 287);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(70, 70, 70));
-    DrawLabel(dc, 46, 69, "Counter :", 9);
-    DrawLabel(dc, 166, 69, "Auto Counter :", 14);
+    DrawLabel(dc, 46, 69, "Counter :");
+    DrawLabel(dc, 166, 69, "Auto Counter :");
     // The Auto Counter reads whole part, point, tenths.
-    DrawLabel(dc, 285, 73, ".", 1);
+    DrawLabel(dc, 285, 73, ".");
     SetTextColor(dc, RGB(125, 6, 150));
-    DrawLabel(dc, 46, 109, "Enter a number (4-digit limit) :", 32);
-    DrawLabel(dc, 46, 179, "Enter two numbers (4-digit limit) :", 35);
+    DrawLabel(dc, 46, 109, "Enter a number (4-digit limit) :");
+    DrawLabel(dc, 46, 179, "Enter two numbers (4-digit limit) :");
     // Made afresh for each paint and released with it.
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldPen);

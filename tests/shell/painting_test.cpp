@@ -70,26 +70,35 @@ struct Label {
 static void ExpectLabels(const Canvas &canvas, const std::vector<Label> &labels, COLORREF fill)
 {
     std::vector<RECT> cells;
+    // The texts as they should read, whole, drawn the same way: a wrong
+    // character or a count that cuts a text short changes its cell.
+    Canvas reference(canvas.width, canvas.height, fill);
+    SetBkMode(reference.dc, TRANSPARENT);
     for (const Label &label : labels) {
         SIZE size;
         GetTextExtentPoint32A(canvas.dc, label.text, int(strlen(label.text)), &size);
         cells.push_back({label.x, label.y, label.x + size.cx, label.y + size.cy});
+        SetTextColor(reference.dc, label.colour);
+        TextOutA(reference.dc, label.x, label.y, label.text, int(strlen(label.text)));
     }
+    GdiFlush();
     for (size_t i = 0; i < labels.size(); i++) {
         SCOPED_TRACE(labels[i].text);
-        int inColour = 0, background = 0, white = 0, all = 0;
+        int inColour = 0, background = 0, white = 0, different = 0, all = 0;
         for (int y = cells[i].top; y < cells[i].bottom; y++) {
             for (int x = cells[i].left; x < cells[i].right && x < canvas.width; x++) {
                 COLORREF c = canvas.At(x, y);
                 inColour += c == labels[i].colour;
                 background += c == fill;
                 white += c == RGB(255, 255, 255);
+                different += c != reference.At(x, y);
                 all++;
             }
         }
         EXPECT_GT(inColour, 0);
         EXPECT_GT(background, all / 3);
         EXPECT_EQ(0, white) << "the label filled its background";
+        EXPECT_EQ(0, different) << "the label shows other letters than its text";
     }
     int stray = 0;
     for (int y = 0; y < canvas.height; y++) {
