@@ -8,6 +8,9 @@
 
 const char RightsNotice[] = "(C) 2026 by Kivo Instruments. All rights reserved.";
 static_assert(sizeof RightsNotice - 1 == 50, "the notice fills exactly 50 characters");
+// The build gives the project's version as major.minor, so the box says what
+// the version block says.
+static const char VersionLine[] = "-Version: " KIVO_SHORT_VERSION;
 
 static const int LogoSize = 80;
 
@@ -31,7 +34,7 @@ void DrawAboutBox(HDC dc)
     SetBkMode(dc, TRANSPARENT);
     DrawAboutText(dc, RGB(255, 144, 0), 100, 85, "Kivo Tally Station DELUXE");
     DrawAboutText(dc, RGB(7, 128, 242), 10, 135, RightsNotice);
-    DrawAboutText(dc, RGB(196, 9, 9), 10, 155, "-Version: 1.0");
+    DrawAboutText(dc, RGB(196, 9, 9), 10, 155, VersionLine);
     // Loaded at the first paint and kept, so repeated paints cost no GDI objects.
     if (PanelState.AboutPictureBitmap == NULL)
         PanelState.AboutPictureBitmap = LoadBitmapA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDB_ABOUT_LOGO));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 // A 32-bit top-down bitmap to paint into and read back pixel by pixel.
@@ -194,6 +195,9 @@ TEST(PaintPanel, LabelsTakeTheSystemFontAndEndBeforeTheirDisplays)
 TEST(DrawAboutBox, DrawsTheThreeTextsAndTheLogo)
 {
     ASSERT_EQ(50u, strlen(RightsNotice));
+    // The version line says the project's version, as major.minor.
+    const std::string version =
+        "-Version: " + std::to_string(KIVO_VERSION_MAJOR) + "." + std::to_string(KIVO_VERSION_MINOR);
     PanelState = {};
     const COLORREF fill = RGB(0, 255, 0);
     Canvas canvas(400, 220, fill);
@@ -202,7 +206,7 @@ TEST(DrawAboutBox, DrawsTheThreeTextsAndTheLogo)
     ExpectLabels(canvas, {
         {"Kivo Tally Station DELUXE", 100, 85, RGB(255, 144, 0)},
         {RightsNotice, 10, 135, RGB(7, 128, 242)},
-        {"-Version: 1.0", 10, 155, RGB(196, 9, 9)},
+        {version.c_str(), 10, 155, RGB(196, 9, 9)},
     }, fill);
 
     if (!HasResource(IDB_ABOUT_LOGO, RT_BITMAP))
