@@ -12,7 +12,9 @@ void BeginDrag(HWND window)
     GetWindowRect(window, &rect);
     PanelState.DragState.DragStartWindowPos.x = rect.left;
     PanelState.DragState.DragStartWindowPos.y = rect.top;
-    // Set before the capture, whose change notice confirms it.
+    // The press itself starts the drag: taking the capture sends us no notice,
+    // since only the window that loses it hears of the change. Should we hold
+    // it already, the notice names us as the new owner and leaves the flag on.
     PanelState.DragState.Dragging = true;
     SetCapture(window);
 }
