@@ -54,13 +54,27 @@ kivo_make_wine_root() {
     echo "${KIVO_NAME:-kivo}: making a $(kivo_release_name "$release") root with its Wine in $root, about 2 minutes"
     local packages
     packages=$(IFS=,; echo "${KIVO_WINE_ROOT_PACKAGES[*]}")
-    if ! mmdebstrap --variant=apt --aptopt='APT::Install-Recommends "false"' --include="$packages" \
-        "$release" "$root" >"${root%/*}/mmdebstrap.log" 2>&1; then
+    # mmdebstrap mounts the system's folders in the root while it works, and
+    # has been seen to leave /proc there when a process held it at the end.
+    if ! kivo_private_mounts mmdebstrap --variant=apt --aptopt='APT::Install-Recommends "false"' \
+        --include="$packages" "$release" "$root" >"${root%/*}/mmdebstrap.log" 2>&1; then
         kivo_unmount_under "$root" && rm -rf "$root"
         kivo_fail "could not make the $release root; see ${root%/*}/mmdebstrap.log"
         return 1
     fi
+    kivo_unmount_under "$root" || { kivo_fail "something is still mounted under $root: unmount it"; return 1; }
     echo "$recipe" >"$root/.kivo-root"
+}
+
+# Runs a command in a mount namespace of its own, whose mounts never reach
+# the machine and go when it ends, however it ends; in a chroot, whose / is
+# no mount point, as it is, since the propagation cannot be changed there.
+kivo_private_mounts() {
+    if unshare --mount --propagation private true 2>/dev/null; then
+        unshare --mount --propagation private -- "$@"
+    else
+        "$@"
+    fi
 }
 
 # In a chroot the mounts made in a root show on the machine as well, and
