@@ -1,0 +1,95 @@
+"""Builds the releases that the release's checks look at, each once, with
+scripts/release from clones of the sources:
+
+- first: this version, as it is committed;
+- next: the next version, made with scripts/new-version, signed with a
+  throw-away key;
+- again: the next version once more, from next's signatures, at another path,
+  with another umask, time zone and locale, and as nobody where the build may
+  switch users (as root). It must give next's bytes, file for file.
+
+usage: build_releases.py FOLDER
+FOLDER receives first/, next/ and again/ (each a release's files), the
+signer's certificate and first's lintian log. The clones live in a temporary
+folder that every user may enter, since the sources may not be (/root, a
+private home)."""
+import os
+import pwd
+import shutil
+import subprocess
+import sys
+import tempfile
+
+SOURCE = os.environ.get("KIVO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+PASSWORD = "kivo test"
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, check=True, capture_output=True, text=True, **kwargs).stdout
+
+
+def version():
+    return subprocess.check_output(["dpkg-parsechangelog", "-l", os.path.join(SOURCE, "debian", "changelog"),
+                                    "-S", "Version"], text=True).strip().rsplit("-", 1)[0]
+
+
+def next_version():
+    major_minor, patch = version().rsplit(".", 1)
+    return "%s.%d" % (major_minor, int(patch) + 1)
+
+
+def build(clone, commit, source=SOURCE, as_nobody=False, variations=None, new_version=None, options=(),
+          password=None):
+    """scripts/release in a clone of source at commit; the release's folder."""
+    variations = variations or {}
+    run(["git", "clone", "-q", "--no-hardlinks", source, clone])
+    run(["git", "-C", clone, "checkout", "-q", "--detach", commit])
+    if new_version:
+        run([os.path.join(clone, "scripts", "new-version"), new_version])
+        run(["git", "-C", clone, "-c", "user.name=Kivo test", "-c", "user.email=test@kivo.invalid",
+             "commit", "-q", "-a", "-m", "Version %s" % new_version])
+    out = os.path.join(os.path.dirname(clone), "out")
+    env = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "HOME": os.path.dirname(clone)}
+    env.update({k: v for k, v in variations.items() if k != "umask"})
+    if password:
+        env["KIVO_SIGN_PASSWORD"] = password
+    command = ["bash", "-c", 'umask %s && exec "$0" --out "$@"' % variations.get("umask", "022"),
+               os.path.join(clone, "scripts", "release"), out] + list(options)
+    if as_nobody:
+        nobody = pwd.getpwnam("nobody")
+        run(["chown", "-R", "%d:%d" % (nobody.pw_uid, nobody.pw_gid), os.path.dirname(clone)])
+        command = ["setpriv", "--reuid=%d" % nobody.pw_uid, "--regid=%d" % nobody.pw_gid, "--clear-groups"] + command
+    result = subprocess.run(command, env=env, capture_output=True, text=True, cwd=os.path.dirname(clone))
+    if result.returncode != 0:
+        sys.exit("scripts/release failed in %s:\n%s%s" % (clone, result.stdout, result.stderr))
+    return out
+
+
+def main():
+    folder = os.path.abspath(sys.argv[1])
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    work = tempfile.mkdtemp(prefix="kivo-releases-")
+    try:
+        os.chmod(work, 0o755)
+        head = run(["git", "-C", SOURCE, "rev-parse", "HEAD"]).strip()
+        first = build(os.path.join(work, "first", "kivo"), head)
+        certificate, key = os.path.join(folder, "signer.pem"), os.path.join(work, "signer.p12")
+        run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Kivo test signer",
+             "-keyout", key + ".pem", "-out", certificate])
+        run(["openssl", "pkcs12", "-export", "-inkey", key + ".pem", "-in", certificate, "-out", key,
+             "-passout", "pass:" + PASSWORD])
+        next_clone = os.path.join(work, "next", "kivo")
+        signed = build(next_clone, head, new_version=next_version(), options=["--sign", key], password=PASSWORD)
+        again = build(os.path.join(work, "again", "somewhere", "else"), "HEAD", source=next_clone,
+                      as_nobody=os.geteuid() == 0, options=["--attach-signatures", signed],
+                      variations={"TZ": "Pacific/Chatham", "LANG": "C", "LC_ALL": "C", "umask": "077"})
+        for name, out in ("first", first), ("next", signed), ("again", again):
+            shutil.copytree(out, os.path.join(folder, name))
+        shutil.copy(os.path.join(work, "first", "kivo", "build-release", "lintian.log"), folder)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
