@@ -519,9 +519,19 @@ class Panel:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
-        self.out.close()
+        if self.out:
+            self.out.close()
         # The window goes with the process, but Wine takes a moment.
         wait_until(lambda: not inspect(self.env)["panels"], 10, "the panel to go")
+
+
+class AttachedPanel(Panel):
+    """The panel of a program that another started (the kivo command),
+    watched and driven as one of ours; process, if given, is that program."""
+
+    def __init__(self, env, name, process=None):
+        self.env, self.name, self.process, self.out = env, name, process, None
+        self.state = wait_until(self._shown, 30, "the panel's window")
 
 
 # ---------------------------------------------------------------- test base

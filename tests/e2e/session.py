@@ -1,13 +1,23 @@
-"""A short session with the panel, played with real input, for `scripts/run --headless`:
-switch on and confirm, read the displays, send a number, send a sum, close.
-Screenshots go to KIVO_E2E_OUT; prints what it did and where everything is."""
+"""A short session with the panel that the kivo command opens, played with
+real input: switch on and confirm, read the displays, send a number, send a
+sum, close. `scripts/run --headless` plays it, and the end-to-end test
+e2e_session keeps it working. Screenshots go to KIVO_E2E_OUT; prints what it
+did and where everything is.
+
+usage: session.py KIVO [OPTION...]    KIVO, the kivo command, with its options
+kivo keeps its prefix and logs under XDG_DATA_HOME and XDG_STATE_HOME."""
 import json
 import os
+import signal
+import subprocess
 import sys
 import time
 
 import harness
-from harness import Backdrop, Panel, output_dir, screenshot, wait_until
+from harness import AttachedPanel, Backdrop, output_dir, screenshot, wait_until
+
+DATA = os.environ.get("XDG_DATA_HOME") or os.path.expanduser("~/.local/share")
+STATE = os.environ.get("XDG_STATE_HOME") or os.path.expanduser("~/.local/state")
 
 
 def step(text):
@@ -44,14 +54,33 @@ def press_send(panel, button, what):
         raise AssertionError("the program ended on the %s send: the device could not be written" % what)
 
 
-def run():
+def device_log(options):
+    """Where the device's stand-in logs what the panel sends, if anywhere."""
+    if "--log" in options:
+        return options[options.index("--log") + 1]
+    return os.path.join(STATE, "kivo", "device.jsonl") if "--simulator" in options else None
+
+
+def wait_for_com11(kivo, said):
+    """Until kivo has put a device on COM11, the prefix made by then."""
+    read = lambda: open(said, errors="replace").read()  # noqa: E731
+    wait_until(lambda: "COM11 is" in read() or kivo.poll() is not None, 60, "kivo to put a device on COM11")
+    if kivo.poll() is not None:
+        raise AssertionError("kivo ended with %d: %s" % (kivo.returncode, read().strip()))
+
+
+def run(command):
+    os.environ["WINEPREFIX"] = os.path.join(DATA, "kivo", "prefix")
     env = harness.environment(device=False)
-    log_path = env.get("KIVO_DEVICE_LOG")
+    log_path = device_log(command[1:])
     shots = output_dir("screenshots")
     backdrop = Backdrop(env=env)
-    panel = None
+    said = os.path.join(output_dir(), "kivo.out")
+    with open(said, "wb") as out:
+        kivo = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=env)
     try:
-        panel = Panel(env, "session")
+        wait_for_com11(kivo, said)
+        panel = AttachedPanel(env, "session", kivo)
         screenshot("1-start")
         step("the panel is open")
 
@@ -85,25 +114,30 @@ def run():
             step("the device received: " + ", ".join(received))
 
         panel.click("CloseButton")
-        code = panel.exit_code(10)
-        step("closed the panel; exit code %s" % code)
+        code = kivo.wait(30)
+        step("closed the panel; kivo ended with %s" % code)
         if code != 0:
-            raise AssertionError("the program's exit code was %s" % code)
-        panel.stop()
-        panel = None
+            raise AssertionError("kivo's exit code was %s" % code)
     finally:
-        if panel:
+        if kivo.poll() is None:
             screenshot("failed")
-            panel.stop()
+            # As a terminal's Ctrl-C would, but a signal that a shell run in the
+            # background cannot have had ignored from the start.
+            kivo.send_signal(signal.SIGTERM)
+            kivo.wait(30)
         backdrop.close()
     step("screenshots: %s" % shots)
+    step("what kivo said: %s" % said)
     if log_path:
         step("device log: %s" % log_path)
 
 
 def main():
+    if len(sys.argv) < 2:
+        print(__doc__.split("usage: ")[1].splitlines()[0], file=sys.stderr)
+        return 2
     try:
-        run()
+        run(sys.argv[1:])
     except Exception as error:  # whatever went wrong, say it in one line
         print("session: failed: %s" % error, file=sys.stderr, flush=True)
         return 1
