@@ -30,8 +30,11 @@ MSI = "kivo-%s-x64.msi" % VERSION
 FILES = ["Kivo.exe", ZIP, DEB, MSI, "SHA256SUMS"]
 ICON_SIZES = [16, 32, 48, 64, 128, 256]
 INSPECTOR = os.path.join(SOURCE, "build", "tests", "e2e", "kivo_inspector.exe")
-# What Windows Installer keeps of its own, whatever is installed.
-INSTALLER_RECORDS = re.compile(r"(Microsoft|CurrentVersion|windows)[\\/]Installer\b", re.IGNORECASE)
+# What Windows Installer keeps of its own, whatever is installed, and the
+# precompiled INF files Wine writes when it first sets up a device (its input
+# devices, once a program has used the display), whenever that happens.
+INSTALLER_RECORDS = re.compile(r"(Microsoft|CurrentVersion|windows)[\\/]Installer\b|windows/inf/[^/]*\.pnf$",
+                               re.IGNORECASE)
 
 
 def run(command, **kwargs):

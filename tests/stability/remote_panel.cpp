@@ -285,6 +285,7 @@ bool MeasurePanel(const RemotePanel &panel, PanelResources &resources)
         if (entry.Type == 0)
             continue;
         resources.GdiObjects++;
+        resources.ObjectsOfType[entry.Type]++;
         if (entry.Type == GdiBitmapType)
             resources.Bitmaps++;
     }

@@ -53,6 +53,8 @@ std::string WindowText(HWND window);
 struct PanelResources {
     int GdiObjects;
     int Bitmaps;
+    // Every GDI object by its kind, the type byte of the handle table.
+    int ObjectsOfType[256];
     int Windows;
     size_t PrivateBytes;
 };

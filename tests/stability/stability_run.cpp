@@ -1,6 +1,6 @@
 // A long session of the real program: many save, erase and reset cycles and
 // many switch cycles, with the program's GDI objects, windows and private
-// memory measured after a warm-up and at the end. Any growth fails the run.
+// memory measured after a warm-up and at the end. Growth beyond what Wine keeps of its own fails the run.
 // Usage: kivo_stability KIVO_EXE [--saves N] [--erases N] [--resets N] [--switch-offs N] [--sends N]
 #include "remote_panel.h"
 
@@ -17,11 +17,15 @@ static const POINT ResetAt = {170, 45};
 static const POINT SendNumberAt = {180, 128};
 static const POINT SendResultAt = {200, 238};
 
-// Wine's own caches (DCs, fonts) fill up over the first few dozen message
-// boxes, not always at the same moment, so GDI objects other than bitmaps are
-// judged over the second half of the run, after they have settled; a leak of
-// one object a cycle shows there as plainly as over the whole run.
-static const int GdiSlack = 4;
+// A leak of one GDI object a cycle grows the count by the number of cycles
+// (24 by default), so the whole run is judged, beyond what the switch's
+// settings explain. Wine 8 comes out exact. Wine 10 holds a few bitmaps and
+// regions for a while and lets them go later, seconds later or at a later
+// box: at any one measurement it has been seen up to 3 bitmaps and 3 regions
+// either way from the run's line, so a half can seem to grow by 27 settings'
+// worth and the other by 21. These allow twice what was seen over a whole run.
+static const int GdiSlack = 8;
+static const int BitmapSlack = 4;
 // The heap grows in steps, so small differences mean nothing.
 static const long long MemorySlack = 64 * 1024;
 static const long long SendsSlack = 8 * 1024;
@@ -188,6 +192,34 @@ static bool MeasureBoxCost(double &bytesPerBox)
     return true;
 }
 
+// The kinds of the GDI handle table's type byte, as Wine numbers them.
+static std::string KindName(int type)
+{
+    switch (type) {
+    case 0x01: return "DCs";
+    case 0x04: return "regions";
+    case 0x08: return "palettes";
+    case 0x09: return "bitmaps";
+    case 0x0a: return "fonts";
+    case 0x10: return "brushes";
+    case 0x30: return "pens";
+    case 0x50: return "extended pens";
+    }
+    return "objects of type " + std::to_string(type);
+}
+
+// What grew or shrank between two measurements, kind by kind.
+static std::string KindsChanged(const PanelResources &before, const PanelResources &after)
+{
+    std::string text;
+    for (int type = 0; type < 256; type++) {
+        int change = after.ObjectsOfType[type] - before.ObjectsOfType[type];
+        if (change != 0)
+            text += (text.empty() ? "" : ", ") + KindName(type) + " " + (change > 0 ? "+" : "") + std::to_string(change);
+    }
+    return text.empty() ? "none" : text;
+}
+
 static void Report(const char *when, const PanelResources &r)
 {
     printf("%-6s GDI objects %4d  bitmaps %3d  windows %3d  private memory %8zu bytes\n",
@@ -277,7 +309,7 @@ int main(int argc, char **argv)
     printf("one message box alone leaves %.0f bytes\n", boxCost);
 
     PanelResources first = {}, middle = {}, last = {};
-    int setsAtMiddle = -1;
+    bool measuredMiddle = false;
     if (!MeasurePanel(Panel, first)) {
         fprintf(stderr, "FAILED: could not measure the program\n");
         ClosePanel(Panel);
@@ -307,7 +339,7 @@ int main(int argc, char **argv)
             (byReset ? resetsDone : offsDone)++;
         if (cycle == cycles / 2 - 1 && MeasurePanel(Panel, middle)) {
             Report("middle", middle);
-            setsAtMiddle = PictureSets;
+            measuredMiddle = true;
         }
     }
 
@@ -335,15 +367,13 @@ int main(int argc, char **argv)
 
     if (savesDone < saves || erasesDone < erases || resetsDone < resets || offsDone < switchOffs)
         Fail("the session ended early");
-    // Without a middle (a run of one cycle) the whole run is judged.
-    PanelResources settled = setsAtMiddle >= 0 ? middle : first;
-    int settledSets = PictureSets - (setsAtMiddle >= 0 ? setsAtMiddle : setsAtStart);
-    int settledObjects = int(setCost.GdiObjects * settledSets + 0.999);
-    printf("second half: GDI objects %+d beyond the switch's %d settings\n",
-           last.GdiObjects - settled.GdiObjects - settledObjects, settledSets);
-    if (last.GdiObjects > settled.GdiObjects + settledObjects + GdiSlack)
+    if (measuredMiddle)
+        printf("by kind: first half %s; second half %s\n", KindsChanged(first, middle).c_str(),
+               KindsChanged(middle, last).c_str());
+    printf("by kind over the run: %s\n", KindsChanged(first, last).c_str());
+    if (last.GdiObjects > first.GdiObjects + setObjects + GdiSlack)
         Fail("GDI objects grew");
-    if (last.Bitmaps > first.Bitmaps + setBitmaps)
+    if (last.Bitmaps > first.Bitmaps + setBitmaps + BitmapSlack)
         Fail("bitmaps grew");
     if (last.Windows > first.Windows)
         Fail("windows grew");
