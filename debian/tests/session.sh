@@ -80,13 +80,14 @@ add_tester() {
 
 # kivo with ARGUMENTS as the tester, its output in OUTPUT, in a process group
 # of its own as a terminal's foreground job would be, so that a Ctrl-C can
-# reach the whole group as it would there.
+# reach the whole group as it would there. A test runner may start us with
+# SIGINT ignored, which kivo could then not trap: it gets the default back.
 start_kivo() {
     output=$1
     shift
     set -m
-    setpriv --reuid "$tester" --regid "$tester" --init-groups \
-        env -i HOME="$home" PATH=/usr/bin:/bin DISPLAY="$DISPLAY" KIVO_TEST_MARK="$mark" kivo "$@" >"$output" 2>&1 &
+    setpriv --reuid "$tester" --regid "$tester" --init-groups env -i --default-signal=INT \
+        HOME="$home" PATH=/usr/bin:/bin DISPLAY="$DISPLAY" KIVO_TEST_MARK="$mark" kivo "$@" >"$output" 2>&1 &
     kivo=$!
     set +m
     started=$(date +%s%N)
