@@ -132,8 +132,9 @@ kivo_wine_apart() {
 # A persistent server makes every Wine start fast; its output goes to a log
 # because it dumps a great deal if a pty it holds hangs up.
 kivo_start_wineserver() {
-    wineserver -p >"$KIVO_RUN_DIR/wineserver.log" 2>&1
     kivo_started_wineserver=1
+    wineserver -p >"$KIVO_RUN_DIR/wineserver.log" 2>&1 ||
+        { kivo_fail "the Wine server does not start; see $KIVO_RUN_DIR/wineserver.log"; return 1; }
     # The first Wine program of a session starts the prefix's services, which
     # would inherit its output: start them here, away from the tests' pipes.
     kivo_wine_apart cmd /c exit >>"$KIVO_RUN_DIR/wineserver.log" 2>&1 || { kivo_fail "Wine does not start; see $KIVO_RUN_DIR/wineserver.log"; return 1; }
