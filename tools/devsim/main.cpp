@@ -1,14 +1,17 @@
 // kivo-devsim: plays the counting device on a pseudo-terminal, or, with
-// --adapter, passes the program's transfers to a real device and shows them.
+// --adapter, passes the program's transfers to a real device and shows them;
+// with --watch, keeps the kivo command's watch over COM11.
 //   kivo-devsim --link PATH [--control-link PATH] [--counter N]
 //               [--auto-counter N] [--log FILE] [--quiet]
 //   kivo-devsim --link PATH --adapter PATH [--log FILE] [--quiet]
+//   kivo-devsim --watch PATH [--adapter PATH] [--dialogs]
 // The Counter starts at 42 and the Auto Counter at 123 (12.3) unless given.
 #include "control.h"
 #include "event_loop.h"
 #include "monitor.h"
 #include "simulator.h"
 #include "terminal_keeper.h"
+#include "watch.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,10 +24,12 @@
 static const char Usage[] =
     "usage: kivo-devsim --link PATH [--control-link PATH] [--counter N]"
     " [--auto-counter N] [--log FILE] [--quiet]\n"
-    "       kivo-devsim --link PATH --adapter PATH [--log FILE] [--quiet]\n";
+    "       kivo-devsim --link PATH --adapter PATH [--log FILE] [--quiet]\n"
+    "       kivo-devsim --watch PATH [--adapter PATH] [--dialogs]\n";
 
 struct Options {
     const char *link = nullptr;
+    const char *watch = nullptr;
     const char *controlLink = nullptr;
     const char *adapter = nullptr;
     const char *logPath = nullptr;
@@ -32,6 +37,7 @@ struct Options {
     int autoCounter = 123;
     bool readingsGiven = false;
     bool quiet = false;
+    bool dialogs = false;
 };
 
 static bool ParseByte(const char *text, int &value)
@@ -51,6 +57,10 @@ static bool ParseOptions(int argc, char **argv, Options &options)
         bool hasValue = i + 1 < argc;
         if (strcmp(option, "--quiet") == 0) {
             options.quiet = true;
+        } else if (strcmp(option, "--dialogs") == 0) {
+            options.dialogs = true;
+        } else if (strcmp(option, "--watch") == 0 && hasValue) {
+            options.watch = argv[++i];
         } else if (strcmp(option, "--link") == 0 && hasValue) {
             options.link = argv[++i];
         } else if (strcmp(option, "--adapter") == 0 && hasValue) {
@@ -74,7 +84,11 @@ static bool ParseOptions(int argc, char **argv, Options &options)
     // A real device has its own readings, and takes no orders from tests.
     if (options.adapter && (options.readingsGiven || options.controlLink))
         return false;
-    return options.link != nullptr;
+    // The watch only watches: it plays no device and logs nothing.
+    if (options.watch)
+        return !options.link && !options.controlLink && !options.logPath && !options.readingsGiven
+               && !options.quiet;
+    return options.link != nullptr && !options.dialogs;
 }
 
 static int Fail(const std::string &message, const PtyLink &device, const PtyLink &control = PtyLink())
@@ -194,6 +208,24 @@ static int RunMonitor(const Options &options, int stopSignals)
     return status;
 }
 
+static int RunWatch(const Options &options, int stopSignals)
+{
+    Com11Watch watch;
+    watch.link = options.watch;
+    watch.adapter = options.adapter ? options.adapter : "";
+    watch.dialogs = options.dialogs;
+    std::string error;
+    if (!PrepareWatch(watch, error)) {
+        fprintf(stderr, "kivo-devsim: %s\n", error.c_str());
+        return 1;
+    }
+    int status = RunEventLoop(stopSignals, [&watch](std::vector<EventSource> &sources) {
+        ListWatchSources(watch, sources);
+    });
+    StopWatch(watch);
+    return status;
+}
+
 int main(int argc, char **argv)
 {
     Options options;
@@ -206,5 +238,7 @@ int main(int argc, char **argv)
         fputs("kivo-devsim: signalfd unavailable\n", stderr);
         return 1;
     }
+    if (options.watch)
+        return RunWatch(options, stopSignals);
     return options.adapter ? RunMonitor(options, stopSignals) : RunSimulator(options, stopSignals);
 }
