@@ -4,7 +4,8 @@
 # and open the panel; kivo_stop_all stops whatever was started. Source
 # services.sh first and call kivo_services_init; KIVO_EXE names the program.
 
-kivo_started_tail='' kivo_started_panel='' kivo_com11_prefix='' kivo_lock_file=''
+kivo_started_tail='' kivo_started_panel='' kivo_started_watch='' kivo_com11_prefix='' kivo_lock_file=''
+kivo_adapter=''   # behind COM11, given or remembered; none with the simulator
 
 # A reading for the simulator: a whole number from 0 to 255.
 kivo_reading_option() {
@@ -49,7 +50,8 @@ kivo_descends_from_us() {
 }
 
 # Why the adapter at PATH cannot serve as COM11, in one line that says what
-# to do; nothing when it can.
+# to do; nothing when it can. With a second argument the adapter is not
+# opened, which would change its modem lines.
 kivo_adapter_problem() {
     local device=$1 group mode holders error
     if [ ! -e "$device" ]; then
@@ -67,7 +69,7 @@ kivo_adapter_problem() {
         fi
     # Opened without waiting for a carrier (stty opens with O_NONBLOCK): this
     # tells a terminal from other devices and finds an exclusive holder.
-    elif ! error=$(LC_ALL=C stty -F "$device" 2>&1 >/dev/null); then
+    elif [ -z "${2:-}" ] && ! error=$(LC_ALL=C stty -F "$device" 2>&1 >/dev/null); then
         case $error in
             *busy*) echo "the device $device is busy: a process that is not yours holds it ('sudo fuser -v $device' names it): close it and try again" ;;
             *"Inappropriate ioctl"*) echo "$device is not a serial port: give the adapter's device, such as /dev/ttyUSB0" ;;
@@ -128,14 +130,15 @@ kivo_mapped_adapter() {
     [ -L "$1/dosdevices/com11" ] && readlink -- "$1/dosdevices/com11"
 }
 
-# The prefix, made on first use with a word about the wait. (From the menu
-# nobody reads it, but Wine shows a box of its own while it prepares.)
+# The prefix, made on first use with a word about the wait (from the menu
+# nobody reads it, but Wine shows a box of its own while it prepares), and
+# its Wine server started for the panel.
 kivo_ready_prefix() {
     kivo_prefix_ready "$1" || echo "$KIVO_NAME: preparing Wine for first use, about 10 s"
     # Making a prefix starts a Wine server; if we are stopped meanwhile, it goes too.
     # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
     kivo_started_wineserver=1
-    kivo_prepare_prefix "$1"
+    kivo_prepare_prefix "$1" && kivo_start_wineserver_apart
 }
 
 # --monitor watches a real device and --log is the monitor's: both need the one before.
@@ -170,6 +173,7 @@ kivo_connect_com11() {
 
 kivo_connect_adapter() {
     ln -sfn -- "$1" "$WINEPREFIX/dosdevices/com11"
+    kivo_adapter=$1
     echo "$KIVO_NAME: COM11 is $1"
 }
 
@@ -177,6 +181,7 @@ kivo_connect_monitor() {
     # Remembered as with --device alone, then set aside while the monitor stands in.
     ln -sfn -- "$1" "$WINEPREFIX/dosdevices/com11"
     kivo_set_aside_adapter "$WINEPREFIX"
+    kivo_adapter=$1
     kivo_start_monitor "$1" "${2:-}" || return 1
     echo "$KIVO_NAME: COM11 is $1 through the monitor${2:+; its log is $2}"
     kivo_follow "$KIVO_RUN_DIR/monitor.out"
@@ -199,29 +204,58 @@ kivo_follow() {
 }
 
 # Opens the panel and waits for it to close; its exit code is the result.
-# Waiting on a background job lets a trapped Ctrl-C act at once.
+# Waiting on a background job lets a trapped Ctrl-C act at once. The watch
+# over COM11 (kivo-devsim --watch) says when the device does not answer and
+# when the adapter goes during a wait; it is watching long before the panel,
+# once shown, is switched on.
 kivo_open_panel() {
-    local status=0
-    # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
-    kivo_started_wineserver=1
+    local status=0 problem='' dialogs=''
+    [ "${KIVO_DIALOGS:-}" != 1 ] || dialogs=--dialogs
+    "$KIVO_SIMULATOR" --watch "$WINEPREFIX/dosdevices/com11" ${kivo_adapter:+--adapter "$kivo_adapter"} ${dialogs:+"$dialogs"} &
+    kivo_started_watch=$!
     kivo_wine_apart "$KIVO_EXE" </dev/null &
     kivo_started_panel=$!
     wait "$kivo_started_panel" || status=$?
     kivo_started_panel=''
+    # The program ends at once, with 0, when a send fails: a 0 while the
+    # adapter cannot be used is taken for that.
+    [ "$status" -ne 0 ] || [ -z "$kivo_adapter" ] || problem=$(kivo_adapter_problem "$kivo_adapter" unopened)
+    if [ -n "$problem" ]; then
+        kivo_fail "the panel closed because it could not send to the adapter: $problem"
+        status=1
+    fi
     return $status
 }
 
-# Everything started, in the order that keeps Wine quiet: the server (and
-# with it the panel) first, then the simulator; then the adapter goes back
-# where the simulator stood.
+# The Wine server, in a process group of its own but in our session, where
+# it is no session leader: a leader without a terminal takes the first tty
+# it opens as its terminal (the adapter, in the plain mapping), and an
+# unplug then reaches it as SIGHUP and dumps its state. Wine would start it
+# as such a daemon. It is ready once it listens.
+kivo_start_wineserver_apart() {
+    set -m
+    wineserver -f >"$KIVO_RUN_DIR/wineserver.log" 2>&1 &
+    set +m
+    # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
+    kivo_started_wineserver=$!
+    kivo_wait_ready "$!" "$KIVO_RUN_DIR/wineserver.log" "the Wine server stopped at start (is another running? 'WINEPREFIX=$WINEPREFIX wineserver -k' ends it)" \
+        "the Wine server did not start; see $KIVO_RUN_DIR/wineserver.log" kivo_listening "$!"
+}
+kivo_listening() { [ -n "$(find "/proc/$1/fd" -lname 'socket:*' 2>/dev/null)" ]; }
+
+# Everything started, in the order that keeps Wine quiet: the watch, the
+# server (and with it the panel), then the simulator; then the adapter goes
+# back where the simulator stood.
 kivo_stop_all() {
+    # The watch first: to it the panel's end would look like the device's answer.
+    [ -z "$kivo_started_watch" ] || { kill "$kivo_started_watch" && wait "$kivo_started_watch"; } 2>/dev/null || true
     kivo_stop_services
     local pid
     for pid in $kivo_started_panel $kivo_started_tail; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    kivo_started_panel='' kivo_started_tail=''
+    kivo_started_watch='' kivo_started_panel='' kivo_started_tail=''
     kivo_end_leftovers
     [ -z "$kivo_com11_prefix" ] || kivo_give_back_adapter "$kivo_com11_prefix"
     kivo_com11_prefix=''

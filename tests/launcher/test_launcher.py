@@ -3,7 +3,8 @@ folder of its own: its refusals (nothing mapped, the adapter missing, not a
 port, held, forbidden; a second panel), the adapter remembered in the prefix,
 errors in a dialog box from the menu, and, on the display that scripts/test
 starts, the panel opened with the simulator or an adapter and everything
-stopped by Ctrl-C or by closing it."""
+stopped by Ctrl-C or by closing it; a device that does not answer, an
+adapter unplugged during the wait for it, and a send that fails, each said."""
 import fcntl
 import os
 import pwd
@@ -12,12 +13,15 @@ import shutil
 import signal
 import subprocess
 import sys
+import errno
 import tempfile
+import time
 import unittest
 
 SOURCE = os.environ.get("KIVO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import harness  # noqa: E402  (found through the path set just above)
+from test_connection import seconds  # noqa: E402
 
 KIVO = os.path.join(SOURCE, "scripts", "kivo")
 
@@ -72,6 +76,32 @@ def processes_of(name, value):
         except OSError:
             pass
     return found
+
+
+def controlling_terminal(pid):
+    """The device number of a process's controlling terminal, 0 for none."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return int(f.read().rsplit(")", 1)[1].split()[4])
+    except OSError:
+        return 0
+
+
+def wire_until(master, end, timeout=10):
+    """Reads what reaches an adapter's far end until it ends with end."""
+    os.set_blocking(master, False)
+    wire = b""
+
+    def arrived():
+        nonlocal wire
+        try:
+            wire += os.read(master, 64)
+        except OSError as error:
+            # EIO: the port is closed between transfers, and nothing waits.
+            if error.errno not in (errno.EAGAIN, errno.EIO):
+                raise
+        return wire.endswith(end)
+    harness.wait_until(arrived, timeout, "%r on the wire" % end, interval=0.05)
 
 
 def fixed_addresses_possible():
@@ -294,6 +324,8 @@ class Panel(unittest.TestCase):
                                    stderr=subprocess.STDOUT, start_new_session=True,
                                    preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         self.addCleanup(self.output.close)
+        # A test that failed half way must not leave the next one a panel already open.
+        self.addCleanup(lambda: process.poll() is None and (os.killpg(process.pid, signal.SIGINT), process.wait(30)))
         # The inspector may look only once the prefix is made: kivo says so.
         harness.wait_until(lambda: "COM11 is" in self.said() or process.poll() is not None, 60,
                            "kivo to map COM11")
@@ -353,6 +385,34 @@ class Panel(unittest.TestCase):
         panel.click("CloseButton")
         self.assertStopped(process, 0)
 
+    def device(self):
+        """The simulator's control port, as kivo --simulator started it."""
+        device = harness.Device({"KIVO_DEVICE_CONTROL": os.path.join(self.prefix, "dosdevices", "com12"),
+                                 "KIVO_DEVICE_LOG": os.path.join(self.home, ".local", "state", "kivo",
+                                                                 "device.jsonl")})
+        self.addCleanup(device.close)
+        return device
+
+    def switch_on(self, panel):
+        panel.click("SwitchButton")
+        panel.answer(panel.wait_box(), "OK")
+
+    def dialog(self, timeout=5):
+        """kivo's dialog on the display, once it shows: its X window and its
+        text; with no timeout, what shows now (None for nothing)."""
+        def shown():
+            for pid in processes_of("HOME", self.home):
+                try:
+                    with open("/proc/%d/cmdline" % pid, "rb") as f:
+                        arguments = f.read().decode().split("\0")
+                except OSError:
+                    continue
+                windows = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                                         capture_output=True, text=True).stdout.split()
+                if os.path.basename(arguments[0]) == "zenity" and windows:
+                    return windows[0], [a[7:] for a in arguments if a.startswith("--text=")][0]
+        return harness.wait_until(shown, timeout, "kivo's dialog") if timeout else shown()
+
     def test_4_monitor_on_the_remembered_adapter(self):
         log = os.path.join(self.home, "wire.jsonl")
         process, panel = self.start("--monitor", "--log", log)
@@ -367,6 +427,93 @@ class Panel(unittest.TestCase):
         self.assertEqual(os.readlink(self.com11), self.adapter, "the adapter is remembered as before")
         with open(log) as f:
             self.assertIn('"event":"message","hex":"3132"', f.read())
+
+    def test_5_a_silent_device_is_named_its_late_answer_goes_on_and_return_ends_it_all(self):
+        process, panel = self.start("--simulator", "--dialogs")
+        device = self.device()
+        device.command("mute on")
+        since = device.mark()
+        self.switch_on(panel)
+        device.wait_messages(since, 2)
+        request = seconds(device.events(since, ("message",))[1])
+        silent = ("kivo: the device simulator has not answered for 10 s: check that it is not muted ('mute off' "
+                  "on its control port); the panel waits for it (Ctrl-C closes the panel)\n")
+        harness.wait_until(lambda: silent in self.said(), 15, "the silence named")
+        self.assertLess(time.time() - request, 12, "named within 12 s of the request")
+        window, text = self.dialog()
+        self.assertEqual(text, "The device simulator has not answered for 10 s.\n\nCheck that it is not muted "
+                               "('mute off' on its control port). The panel waits for the device as long as it "
+                               "takes.")
+        # The Counter comes late, the Auto Counter at once.
+        device.command("mute off")
+        device.command("answer 42")
+        harness.wait_until(lambda: panel.texts("CounterDisplay", "AutoCounterWholeDisplay") == ("42", "12"), 10,
+                           "the readings")
+        self.assertIn("kivo: the device simulator answered; the panel goes on\n", self.said())
+        harness.wait_until(lambda: self.dialog(0) is None, 5, "the dialog to go by itself")
+        # Silent again, at the next switch-on.
+        device.command("mute on")
+        panel.click("SwitchButton")
+        panel.answer(panel.wait_box(), "Yes")
+        self.switch_on(panel)
+        harness.wait_until(lambda: self.said().count(silent) == 2, 20, "the second silence named")
+        window, _ = self.dialog()
+        harness.xdotool("mousemove", "--window", window, 20, 20)
+        time.sleep(0.3)
+        harness.xdotool("key", "Return")
+        self.assertStopped(process, 130)
+        self.assertEqual(self.said().count("answered; the panel goes on"), 1, self.said())
+
+    def unpluggable_adapter(self):
+        """An adapter that can be pulled out: a pty found through a link of
+        its own, as /dev/serial/by-id links to /dev/ttyUSB0, so that its name
+        cannot come back with another pty while the test looks."""
+        master, slave = os.openpty()
+        folder = tempfile.mkdtemp(prefix="kivo-adapter-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        adapter = os.path.join(folder, "ttyKIVO")
+        os.symlink(os.ttyname(slave), adapter)
+        os.close(slave)
+        held = [master]
+        self.addCleanup(lambda: [os.close(fd) for fd in held])
+
+        def pull_out():
+            os.remove(adapter)
+            os.close(held.pop())
+        return adapter, master, pull_out
+
+    def test_6_an_adapter_unplugged_during_the_wait_is_named_and_ctrl_c_ends_it_all(self):
+        for monitor in ([], ["--monitor"]):
+            with self.subTest(monitor=bool(monitor)):
+                adapter, master, pull_out = self.unpluggable_adapter()
+                process, panel = self.start("--device", adapter, *monitor)
+                self.switch_on(panel)
+                wire_until(master, b"5")
+                terminal = os.stat(adapter).st_rdev
+                wine = processes_of("WINEPREFIX", self.prefix)
+                pull_out()
+                harness.wait_until(lambda: "kivo: error: the adapter %s went away while the panel waited for the "
+                                           "device; Wine keeps that wait, so the panel cannot go on: Ctrl-C closes "
+                                           "it, then plug the adapter in and start kivo again\n" % adapter
+                                           in self.said(), 5, "the unplug named")
+                self.assertEqual([pid for pid in wine if controlling_terminal(pid) == terminal], [],
+                                 "no Wine process has the adapter as its terminal")
+                os.killpg(process.pid, signal.SIGINT)
+                self.assertStopped(process, 130)
+                with open(os.path.join(self.home, ".local", "state", "kivo", "wineserver.log")) as log:
+                    self.assertEqual(log.read(), "", "the Wine server dumped nothing")
+
+    def test_7_a_send_to_an_adapter_that_is_gone_is_explained(self):
+        for monitor in ([], ["--monitor"]):
+            with self.subTest(monitor=bool(monitor)):
+                adapter, _, pull_out = self.unpluggable_adapter()
+                process, panel = self.start("--device", adapter, *monitor)
+                pull_out()
+                panel.replace_text("NumberEdit", "12")
+                panel.click("SendNumberButton")
+                self.assertStopped(process, 1)
+                self.assertIn("\nkivo: error: the panel closed because it could not send to the adapter: the device %s "
+                              "does not exist: is the adapter plugged in? " % adapter, self.said())
 
 
 if __name__ == "__main__":
