@@ -210,6 +210,7 @@ kivo_follow() {
 # once shown, is switched on.
 kivo_open_panel() {
     local status=0 problem='' dialogs=''
+    [ -x "$KIVO_SIMULATOR" ] || { kivo_fail "kivo-devsim, which watches COM11, is not built: $KIVO_SIMULATOR (run scripts/build)"; return 1; }
     [ "${KIVO_DIALOGS:-}" != 1 ] || dialogs=--dialogs
     "$KIVO_SIMULATOR" --watch "$WINEPREFIX/dosdevices/com11" ${kivo_adapter:+--adapter "$kivo_adapter"} ${dialogs:+"$dialogs"} &
     kivo_started_watch=$!
