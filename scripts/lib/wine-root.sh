@@ -1,14 +1,11 @@
-# shellcheck shell=bash
-# The other Debian release's Wine, in a Debian root of its own kept under
-# build/: scripts/test runs the Windows tests once with the machine's Wine and
-# once with this one, so that Debian 12 (Wine 8) and Debian 13 (Wine 10) are
-# both tested in every run. Only Wine runs in the root; the tests, the
-# display and the simulator stay on the machine and reach it through shared
-# folders, the same ptys and the display's abstract socket.
-
-# What a root holds; a root made to another recipe, or older than a week
-# (Debian's updates of Wine should be tested too), is made again.
-KIVO_WINE_ROOT_PACKAGES=(wine wine64 fonts-wine)
+# shellcheck shell=bash disable=SC2154 # kivo_lib and kivo_fail are services.sh's, sourced first
+# Debian roots of Debian 12 and 13, kept in build/roots/, one a release, for
+# two users: scripts/test runs the Windows tests a second time with the other
+# release's Wine from its root, so that Debian 12 (Wine 8) and Debian 13
+# (Wine 10) are both tested in every run, and scripts/check-package tests the
+# package in copies of both. Only Wine runs in a root; the tests, the display
+# and the simulator stay on the machine and reach it through shared folders,
+# the same ptys and the display's abstract socket.
 
 # The Debian release the machine is not: the one whose Wine runs second.
 kivo_other_release() {
@@ -38,32 +35,51 @@ kivo_unmount_under() {
     ! awk -v top="$top" 'index($5, top) == 1 { found = 1 } END { exit !found }' /proc/self/mountinfo
 }
 
-# A root of RELEASE at DIR with the recipe's packages, made when missing or
-# stale; mmdebstrap's log beside it.
-kivo_make_wine_root() {
-    local release=$1 root=$2 recipe
-    recipe="$release: ${KIVO_WINE_ROOT_PACKAGES[*]}"
-    if [ "$(cat "$root/.kivo-root" 2>/dev/null)" = "$recipe" ] &&
-        [ -z "$(find "$root/.kivo-root" -mtime +7)" ]; then
+# What a root holds besides the essential packages, apt resolving the rest
+# from Debian with nothing recommended: the package's dependencies and its
+# tests' (debian/), and the apt-ftparchive that autopkgtest's testbed needs.
+kivo_root_packages() {
+    local debian=$kivo_lib/../../debian
+    {
+        echo apt-utils
+        sed -n '/^Package:/,$ { /^Depends:/ s/^Depends://p }' "$debian/control"
+        sed -n 's/^Depends://p' "$debian/tests/control"
+    } | tr ',' '\n' | sed 's/(.*//; s/|.*//; s/\$.*//' | tr -d ' ' | grep -vx -e '' -e kivo | sort -u | paste -sd, -
+}
+
+# The root of RELEASE (build/roots/RELEASE), made when missing, when what it
+# should hold changed, or when it is a week old (Debian's updates of Wine
+# should be tested too); mmdebstrap's log beside it. One maker at a time.
+kivo_make_root() {
+    local release=$1 root recipe
+    root=$(kivo_root "$1")
+    recipe="$release: $(kivo_root_packages)"
+    mkdir -p "${root%/*}"
+    exec 6>"$root.making"
+    flock 6
+    if [ "$(cat "$root/.kivo-root" 2>/dev/null)" = "$recipe" ] && [ -z "$(find "$root/.kivo-root" -mtime +7)" ]; then
+        exec 6>&-
         return 0
     fi
     command -v mmdebstrap >/dev/null || { kivo_fail "mmdebstrap is not installed (scripts/bootstrap installs it)"; return 1; }
     kivo_unmount_under "$root" || { kivo_fail "something is still mounted under $root: unmount it first"; return 1; }
     rm -rf "$root"
-    mkdir -p "$(dirname "$root")"
-    echo "${KIVO_NAME:-kivo}: making a $(kivo_release_name "$release") root with its Wine in $root, about 2 minutes"
-    local packages
-    packages=$(IFS=,; echo "${KIVO_WINE_ROOT_PACKAGES[*]}")
+    echo "${KIVO_NAME:-kivo}: making a $(kivo_release_name "$release") root in $root, about 2 minutes"
     # mmdebstrap mounts the system's folders in the root while it works, and
     # has been seen to leave /proc there when a process held it at the end.
     if ! kivo_private_mounts mmdebstrap --variant=apt --aptopt='APT::Install-Recommends "false"' \
-        --include="$packages" "$release" "$root" >"${root%/*}/mmdebstrap.log" 2>&1; then
+        --include="${recipe#*: }" "$release" "$root" >"$root.log" 2>&1; then
         kivo_unmount_under "$root" && rm -rf "$root"
-        kivo_fail "could not make the $release root; see ${root%/*}/mmdebstrap.log"
+        kivo_fail "could not make the $(kivo_release_name "$release") root; see $root.log"
         return 1
     fi
     kivo_unmount_under "$root" || { kivo_fail "something is still mounted under $root: unmount it"; return 1; }
     echo "$recipe" >"$root/.kivo-root"
+    exec 6>&-
+}
+
+kivo_root() {
+    echo "$(cd "$kivo_lib/../.." && pwd)/build/roots/$1"
 }
 
 # Runs a command in a mount namespace of its own, whose mounts never reach
@@ -85,7 +101,7 @@ kivo_guard_mounts() {
     local root=$1
     exec 7>"$root.lock"
     flock 7
-    # shellcheck disable=SC2016,SC2154 # expanded by the guard's own shell; kivo_lib is services.sh's
+    # shellcheck disable=SC2016 # expanded by the guard's own shell
     setsid bash -c '. "$1"; exec 7>"$2.lock"; flock 7; kivo_unmount_under "$2"' guard \
         "$kivo_lib/wine-root.sh" "$root" </dev/null >/dev/null 2>&1 7>&- &
 }
@@ -107,7 +123,6 @@ kivo_use_wine_root() {
     local shims=${root%/*}/bin command
     mkdir -p "$shims"
     for command in wine wine64 wineserver wineboot; do
-        # shellcheck disable=SC2154 # services.sh's, sourced first
         ln -sfn "$kivo_lib/wine-in-root" "$shims/$command"
     done
     KIVO_WINE_ROOT=$root
