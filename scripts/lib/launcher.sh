@@ -154,23 +154,12 @@ kivo_monitor_options() {
 }
 
 # COM11 in one of its modes, in the prefix kivo_ready_prefix made:
-#   adapter PATH         the real adapter, remembered in Wine's dosdevices link
-#   monitor PATH [LOG]   the real adapter, remembered, behind the monitor, which
-#                        shows every transfer on our output and logs it to LOG
-#   simulator [ARGS]     the device simulator, its lines on our output
+#   kivo_connect_adapter PATH        the real adapter, remembered in Wine's dosdevices link
+#   kivo_connect_monitor PATH [LOG]  the real adapter, remembered, behind the monitor, which
+#                                    shows every transfer on our output and logs it to LOG
+#   kivo_connect_simulator [ARGS]    the device simulator, its lines on our output
 # The modes with a process of their own in front of COM11 set the adapter
 # aside, publish a pty at the link, and give the adapter back at the end.
-kivo_connect_com11() {
-    local mode=$1
-    shift
-    case $mode in
-        adapter) kivo_connect_adapter "$@" ;;
-        monitor) kivo_connect_monitor "$@" ;;
-        simulator) kivo_connect_simulator "$@" ;;
-        *) kivo_fail "no COM11 mode '$mode'" ;;
-    esac
-}
-
 kivo_connect_adapter() {
     ln -sfn -- "$1" "$WINEPREFIX/dosdevices/com11"
     kivo_adapter=$1
@@ -262,17 +251,21 @@ kivo_stop_all() {
     kivo_com11_prefix=''
 }
 
-# What we started inherited the lock's fd 9, so whatever still holds it once
-# everything is stopped is ours. Wine has been seen to leave one process
-# behind its killed server, still named wine64 as while starting; such a
-# leftover is ended, and said, so that nothing of ours keeps the prefix held.
+# What we started inherited the lock's fd 9, so whatever holds it once all is
+# stopped is ours. A Wine process started as the server went (still named
+# wine64) ends by itself on finding no server: holders get 2 s for that. What
+# outlives them is ended, and said, so that nothing of ours holds the prefix.
 kivo_end_leftovers() {
     [ -n "$kivo_lock_file" ] || return 0
-    local leftovers pid _
-    for _ in 1 2 3; do
+    local leftovers pid round
+    for round in $(seq 43); do
         # Without fd 9 the listing's own processes are not among the holders.
         leftovers=$(exec 9>&-; kivo_all_holders "$kivo_lock_file" | { grep -vx "$$" || true; })
         [ -n "$leftovers" ] || return 0
+        if [ "$round" -le 40 ]; then
+            sleep 0.05
+            continue
+        fi
         for pid in $leftovers; do
             echo "$KIVO_NAME: ended $(cat "/proc/$pid/comm" 2>/dev/null || echo a process) (PID $pid), left running by Wine" >&2
             kill -KILL "$pid" 2>/dev/null || true

@@ -3,7 +3,7 @@
 # and the tests alike: a private Wine prefix with a running server, and the
 # device simulator or the monitor in front of a real device. (A virtual
 # display and a window manager, for the tests and headless runs only, are in
-# display.sh beside it.) Source it, call kivo_services_init once, and trap
+# tests/support/display.sh.) Source it, call kivo_services_init once, and trap
 # kivo_stop_services on EXIT.
 
 kivo_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -174,14 +174,20 @@ kivo_start_monitor() {
         "the monitor published no port; see $output" test -e "$link"
 }
 
-# The Wine server goes first: it holds the device's pty as its terminal.
+# The Wine server goes first: it holds the device's pty as its terminal. A Wine
+# process started as it went may start a server of its own, which -w would
+# wait for as long as it lived: each round ends the server there is.
 kivo_stop_services() {
+    local round
     if [ -n "$kivo_started_wineserver" ]; then
-        wineserver -k 2>/dev/null || true
-        wineserver -w 2>/dev/null || true
+        for round in 1 2 3; do
+            wineserver -k 2>/dev/null || true
+            timeout 5 wineserver -w 2>/dev/null && break
+            echo "${KIVO_NAME:-kivo}: the Wine server was still running after 5 s (round $round): ending it again" >&2
+        done
         kivo_started_wineserver=''
     fi
-    # display.sh's, where it was sourced.
+    # tests/support/display.sh's, where it was sourced.
     [ "$(type -t kivo_stop_window_manager)" != function ] || kivo_stop_window_manager
     local pid
     for pid in $kivo_started_monitor $kivo_started_simulator $kivo_started_xvfb; do

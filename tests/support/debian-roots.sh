@@ -1,11 +1,13 @@
-# shellcheck shell=bash disable=SC2154 # kivo_lib and kivo_fail are services.sh's, sourced first
-# Debian roots of Debian 12 and 13, kept in build/roots/, one a release, for
-# two users: scripts/test runs the Windows tests a second time with the other
-# release's Wine from its root, so that Debian 12 (Wine 8) and Debian 13
-# (Wine 10) are both tested in every run, and scripts/check-package tests the
+# shellcheck shell=bash
+# Debian roots of Debian 12 and 13, kept in build/roots/, one a release:
+# scripts/test runs the Windows tests a second time with the other release's
+# Wine from its root, so that Debian 12 (Wine 8) and Debian 13 (Wine 10) are
+# both tested in every run, and tests/release/package-checks tests the
 # package in copies of both. Only Wine runs in a root; the tests, the display
 # and the simulator stay on the machine and reach it through shared folders,
-# the same ptys and the display's abstract socket.
+# the same ptys and the display's abstract socket. Source services.sh first.
+
+kivo_support=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # The Debian release the machine is not: the one whose Wine runs second.
 kivo_other_release() {
@@ -39,7 +41,7 @@ kivo_unmount_under() {
 # from Debian with nothing recommended: the package's dependencies and its
 # tests' (debian/), and the apt-ftparchive that autopkgtest's testbed needs.
 kivo_root_packages() {
-    local debian=$kivo_lib/../../debian
+    local debian=$kivo_support/../../debian
     {
         echo apt-utils
         sed -n '/^Package:/,$ { /^Depends:/ s/^Depends://p }' "$debian/control"
@@ -79,7 +81,7 @@ kivo_make_root() {
 }
 
 kivo_root() {
-    echo "$(cd "$kivo_lib/../.." && pwd)/build/roots/$1"
+    echo "$(cd "$kivo_support/../.." && pwd)/build/roots/$1"
 }
 
 # Runs a command in a mount namespace of its own, whose mounts never reach
@@ -103,7 +105,7 @@ kivo_guard_mounts() {
     flock 7
     # shellcheck disable=SC2016 # expanded by the guard's own shell
     setsid bash -c '. "$1"; exec 7>"$2.lock"; flock 7; kivo_unmount_under "$2"' guard \
-        "$kivo_lib/wine-root.sh" "$root" </dev/null >/dev/null 2>&1 7>&- &
+        "$kivo_support/debian-roots.sh" "$root" </dev/null >/dev/null 2>&1 7>&- &
 }
 
 # Makes the root's Wine the one this shell and its children run: the
@@ -123,7 +125,7 @@ kivo_use_wine_root() {
     local shims=${root%/*}/bin command
     mkdir -p "$shims"
     for command in wine wine64 wineserver wineboot; do
-        ln -sfn "$kivo_lib/wine-in-root" "$shims/$command"
+        ln -sfn "$kivo_support/wine-in-root" "$shims/$command"
     done
     KIVO_WINE_ROOT=$root
     PATH=$shims:$PATH
