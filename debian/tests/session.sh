@@ -171,11 +171,18 @@ check_line_settings() {
 # kivo must end with CODE, and all it started with it, and must have found
 # no leftover of Wine's to end.
 check_ended() {
-    local code=$1 status=0 tries left
+    local code=$1 status=0 tries left pid
     for tries in $(seq 1 150); do
         kill -0 "$kivo" 2>/dev/null || break
         sleep 0.1
     done
+    if kill -0 "$kivo" 2>/dev/null; then
+        # What kivo still waits for, for the artifacts.
+        marked_processes | while read -r pid _; do
+            echo "$(cat "/proc/$pid/stat") wchan=$(cat "/proc/$pid/wchan") $(tr '\0' ' ' <"/proc/$pid/cmdline")"
+        done >"$artifacts/stuck.txt" 2>&1 || true
+        fail "kivo did not end within 15 s: $(tr '\n' ' ' <"$output")(its processes are in $artifacts/stuck.txt)"
+    fi
     wait "$kivo" || status=$?
     kivo=''
     [ "$status" -eq "$code" ] || fail "kivo ended with $status, not $code: $(tr '\n' ' ' <"$output")"

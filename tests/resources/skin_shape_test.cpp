@@ -1,6 +1,7 @@
 // The skin's key-coloured pixels: they cut the window's outline, so their
 // set is checked pixel by pixel against the shape the window must have.
 #include "resource_reader.h"
+#include "support/top_down_bitmap.h"
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -131,12 +132,7 @@ TEST(ResourceSkin, ThePlatformSeesTheSameKeyPixels)
 {
     HBITMAP bitmap = LoadBitmapA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(102));
     ASSERT_NE(nullptr, bitmap);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = Size;
-    info.bmiHeader.biHeight = -Size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info = TopDownBitmapInfo(Size, Size);
     std::vector<uint32_t> pixels(Size * Size);
     HDC screen = GetDC(NULL);
     int rows = GetDIBits(screen, bitmap, 0, Size, pixels.data(), &info, DIB_RGB_COLORS);

@@ -1,5 +1,6 @@
 // What the main window paints and what the About box paints and how it closes.
 #include "shell/panel_harness.h"
+#include "support/top_down_bitmap.h"
 
 #include "about_box.h"
 #include "panel_layout.h"
@@ -22,12 +23,7 @@ struct Canvas {
 
     Canvas(int w, int h, COLORREF fill) : width(w), height(h)
     {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
+        BITMAPINFO info = TopDownBitmapInfo(w, h);
         dc = CreateCompatibleDC(NULL);
         bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, (void **)&pixels, NULL, 0);
         old = SelectObject(dc, bitmap);
