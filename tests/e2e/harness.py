@@ -9,6 +9,7 @@ KIVO_DEVICE_LOG, and KIVO_EXE, KIVO_INSPECTOR and KIVO_TASKBAR from the build.
 """
 import json
 import os
+import re
 import select
 import shlex
 import subprocess
@@ -133,6 +134,12 @@ def pointer():
     return int(values["X"]), int(values["Y"])
 
 
+def x_viewable(title):
+    """Whether an X window with exactly this title is mapped and viewable."""
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
 def move_to(x, y):
     # --sync waits for the pointer to arrive, and for a very long time when
     # it is there already.
@@ -207,6 +214,19 @@ def region_difference(first, second, box, offset=(0, 0)):
             if not near(a[x, y], b[x + dx, y + dy], 40):
                 differing += 1
     return differing / float((right - left) * (bottom - top))
+
+
+def repainted(before, box, name, offset=(0, 0), timeout=5):
+    """The share of box that still differs from before (at box moved by
+    offset) once the screen has caught up: screenshots until it matches, as a
+    loaded machine repaints late, or until timeout, which a panel that does
+    not repaint never passes."""
+    deadline = time.monotonic() + timeout
+    while True:
+        difference = region_difference(before, screenshot(name), box, offset)
+        if difference < 0.01 or time.monotonic() > deadline:
+            return difference
+        time.sleep(0.2)
 
 
 class Backdrop:
@@ -362,7 +382,11 @@ class Panel:
         panels = [p for p in state["panels"] if p["visible"]]
         if len(panels) > 1:
             raise AssertionError("more than one panel is open: another run was left behind")
-        return state if panels and len(panels[0]["controls"]) >= 16 else None
+        if not panels or len(panels[0]["controls"]) < 16:
+            return None
+        # Until X maps its window, a click there would reach what lies beneath.
+        title = panels[0]["text"]
+        return state if panels[0]["iconic"] or (title and x_viewable(title)) else None
 
     def inspect(self, point=None, settle=True):
         """What the inspector sees. A busy panel (a transfer, the switch-on wait,

@@ -5,7 +5,7 @@ import time
 import unittest
 from datetime import datetime
 
-from harness import MAINTENANCE, PanelTestCase, name_of, region_difference, screenshot, wait_until
+from harness import MAINTENANCE, PanelTestCase, name_of, repainted, screenshot, wait_until
 
 SWITCH_ON_QUESTION = ("You are Trying to SWITCH ON the Connection of the System,           "
                       "Make sure that the system is ON THE SERIAL MODE, Continue?")
@@ -159,11 +159,10 @@ class Connection(PanelTestCase):
         self.assertEqual(self.panel.control("SwitchButton")["image"], self.start_image)
         self.assertEqual(self.displays(), ("42", "12", "3"), "the readings stay on the displays")
         # Where the buttons stood, the skin shows again.
-        time.sleep(0.3)
         left, top = self.panel.origin()
         row = (left + MAINTENANCE_ROW[0], top + MAINTENANCE_ROW[1], left + MAINTENANCE_ROW[2],
                top + MAINTENANCE_ROW[3])
-        self.assertLess(region_difference(self.start_shot, screenshot("connection-off"), row), 0.01)
+        self.assertLess(repainted(self.start_shot, row, "connection-off"), 0.01)
 
     def test_5_reset(self):
         self.device.command("readings 200 7")

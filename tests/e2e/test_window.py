@@ -2,7 +2,7 @@
 import time
 import unittest
 
-from harness import MANAGED, PanelTestCase, drag, move_to, region_difference, screenshot, wait_until, xdotool
+from harness import MANAGED, PanelTestCase, drag, move_to, repainted, screenshot, wait_until, xdotool
 
 # A point of bare skin on the panel, clear of every control and label.
 BACKGROUND = (200, 165)
@@ -45,9 +45,7 @@ class Dragging(PanelTestCase):
         self.assertEqual(self.panel.window()["capture"], 0)
 
         # The same panel, shifted by exactly the mouse's way, repainted in full.
-        after = screenshot("drag-after")
-        field = moved(FIELD, left, top)
-        self.assertLess(region_difference(before, after, field, (30, -10)), 0.01)
+        self.assertLess(repainted(before, moved(FIELD, left, top), "drag-after", (30, -10)), 0.01)
 
         # Released: the mouse moves on alone.
         move_to(start[0] + 100, start[1] + 80)
@@ -100,8 +98,7 @@ class Dragging(PanelTestCase):
         # Most of the panel beyond the left and top edges, then back.
         drag(start, [(start[0] - 150, start[1] - 100), (5, 5), start])
         self.assertEqual(self.place(), (left, top))
-        after = screenshot("offscreen-after")
-        self.assertLess(region_difference(before, after, moved(FIELD, left, top)), 0.01)
+        self.assertLess(repainted(before, moved(FIELD, left, top), "offscreen-after"), 0.01)
 
 
 class Minimising(PanelTestCase):
@@ -122,10 +119,7 @@ class Minimising(PanelTestCase):
         self.assertEqual(self.panel.window()["rect"], rect)
         if MANAGED:
             wait_until(lambda: self.panel.x_state() == "Normal", 5, "the X window to be shown again")
-        time.sleep(0.3)
-        after = screenshot("minimise-restored")
-        field = moved(FIELD, rect["left"], rect["top"])
-        self.assertLess(region_difference(before, after, field), 0.01)
+        self.assertLess(repainted(before, moved(FIELD, rect["left"], rect["top"]), "minimise-restored"), 0.01)
 
     def test_starts_minimised_when_asked(self):
         panel = self.new_panel("Minimising-started-minimised", minimised=True)
