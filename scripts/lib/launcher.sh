@@ -186,10 +186,12 @@ kivo_connect_simulator() {
 }
 
 # The readable lines of the device's stand-in, as the user works; --pid ends
-# the tail with us even if we are killed before we can stop it.
+# the tail with us even if we are killed before we can stop it. Started from
+# a subshell, so it is not our child: a child that lives as long as we do
+# would keep a wait of ours (bash has been seen to wait on in its EXIT trap
+# for a child already gone) from ever ending.
 kivo_follow() {
-    tail -n +1 -F --pid=$$ "$1" 2>/dev/null &
-    kivo_started_tail=$!
+    { kivo_started_tail=$(tail -n +1 -F --pid=$$ "$1" 2>/dev/null >&3 & echo $!); } 3>&1
 }
 
 # Opens the panel and waits for it to close; its exit code is the result.
