@@ -186,10 +186,8 @@ kivo_connect_simulator() {
 }
 
 # The readable lines of the device's stand-in, as the user works; --pid ends
-# the tail with us even if we are killed before we can stop it. Started from
-# a subshell, so it is not our child: a child that lives as long as we do
-# would keep a wait of ours (bash has been seen to wait on in its EXIT trap
-# for a child already gone) from ever ending.
+# it with us even if we are killed first. No child of ours: one that lives as
+# long as we do could keep a wait of ours from ever ending.
 kivo_follow() {
     { kivo_started_tail=$(tail -n +1 -F --pid=$$ "$1" 2>/dev/null >&3 & echo $!); } 3>&1
 }
@@ -215,6 +213,9 @@ kivo_open_panel() {
     if [ -n "$problem" ]; then
         kivo_fail "the panel closed because it could not send to the adapter: $problem"
         status=1
+    elif [ "$status" -ne 0 ]; then
+        # The program itself ends with 0 only: anything else is Wine failing to run it.
+        kivo_fail "the panel ended with status $status: Wine could not run it (with WINEDEBUG=err+all set, Wine says why)"
     fi
     return $status
 }
