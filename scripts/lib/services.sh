@@ -117,9 +117,7 @@ kivo_prepare_prefix() {
     mkdir -p "$WINEPREFIX/dosdevices"
 }
 
-kivo_wine() {
-    "$KIVO_WINE" "$@"
-}
+kivo_wine() { "$KIVO_WINE" "$@"; }
 
 # A Wine program in a session of its own, it and the processes it starts: a
 # Ctrl-C in the terminal then reaches only our script, whose trap ends them
