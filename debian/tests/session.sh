@@ -142,6 +142,17 @@ switch_on() {
     xdotool key Return
 }
 
+# Waits until the screen has stood still for half a second: a panel that
+# Wine still paints and sets up may not take a click yet.
+wait_still() {
+    local before='' now tries=0
+    while now=$(md5sum <"$work/screen/Xvfb_screen0") && [ "$now" != "$before" ]; do
+        before=$now tries=$((tries + 1))
+        [ $tries -lt 30 ] || fail "the screen did not stand still within 15 s"
+        sleep 0.5
+    done
+}
+
 close_panel() {
     click_panel 312 14
 }
