@@ -50,12 +50,15 @@ def products(env):
 
 
 def wine_state(prefix, env):
-    """The files and folders on the prefix's drive C, and its registry keys."""
+    """The files and folders on the prefix's drive C, and the registry keys it keeps. Wine's server is
+    ended first, so that it saves the registry: its volatile keys, such as the network cards that a
+    driver lists each time Wine's services start (or not yet, at a given moment), are not kept."""
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env, check=True)
     state = {os.path.join(d, n) for d, dirs, files in os.walk(os.path.join(prefix, "drive_c")) for n in dirs + files}
-    for root in "HKCU", "HKLM":
-        harness.run_wine(["reg", "export", root, "Z:" + prefix.replace("/", "\\") + "\\state.reg", "/y"], env)
-        with open(os.path.join(prefix, "state.reg"), encoding="utf-16") as f:
-            state.update(line.strip() for line in f if line.startswith("["))
+    for root, saved in ("HKLM", "system.reg"), ("HKCU", "user.reg"), ("HKU\\.Default", "userdef.reg"):
+        with open(os.path.join(prefix, saved), encoding="utf-8", errors="replace") as f:
+            state.update(root + "\\" + line[1:line.rindex("]")].replace("\\\\", "\\") for line in f if line.startswith("["))
     return state
 
 
@@ -199,8 +202,7 @@ class Release(unittest.TestCase):
         prefix = os.path.join(self.work, "wine-prefix")
         env = dict(os.environ, WINEPREFIX=prefix, KIVO_INSPECTOR=INSPECTOR)
         os.makedirs(prefix)
-        subprocess.run(["wineserver", "-p"], env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(subprocess.run, ["wineserver", "-k"], env=env)
+        self.addCleanup(subprocess.run, ["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
         self.assertEqual(harness.run_wine(["wineboot", "-i"], env, timeout=120)[0], 0)
         before = wine_state(prefix, env)
         first, upgrade = os.path.join(self.first, MSI), os.path.join(self.next, MSI.replace(VERSION, NEXT_VERSION))
