@@ -384,9 +384,22 @@ class Panel:
             raise AssertionError("more than one panel is open: another run was left behind")
         if not panels or len(panels[0]["controls"]) < 16:
             return None
-        # Until X maps its window, a click there would reach what lies beneath.
-        title = panels[0]["text"]
-        return state if panels[0]["iconic"] or (title and x_viewable(title)) else None
+        panel = panels[0]
+        if panel["iconic"]:
+            return state
+        # Until X maps its window, a click there would reach what lies beneath;
+        # so it does until Wine has drawn each control (Wine 10 shapes the
+        # window by its colour key, and a control not yet drawn is no part of
+        # it: seen as the close button's click reaching the backdrop).
+        if not (panel["text"] and x_viewable(panel["text"])):
+            return None
+        screen = screenshot("shown")
+        for control in panel["controls"]:
+            box = control["screen"]
+            if near(screen.getpixel(((box["left"] + box["right"]) // 2, (box["top"] + box["bottom"]) // 2)),
+                    BACKDROP_COLOUR):
+                return None
+        return state
 
     def inspect(self, point=None, settle=True):
         """What the inspector sees. A busy panel (a transfer, the switch-on wait,
