@@ -147,6 +147,11 @@ def move_to(x, y):
         xdotool("mousemove", "--sync", x, y)
 
 
+def centre(box):
+    """The middle of a rectangle as the inspector gives it."""
+    return (box["left"] + box["right"]) // 2, (box["top"] + box["bottom"]) // 2
+
+
 def click_at(x, y):
     move_to(x, y)
     xdotool("click", "1")
@@ -387,18 +392,14 @@ class Panel:
         panel = panels[0]
         if panel["iconic"]:
             return state
-        # Until X maps its window, a click there would reach what lies beneath;
-        # so it does until Wine has drawn each control (Wine 10 shapes the
-        # window by its colour key, and a control not yet drawn is no part of
-        # it: seen as the close button's click reaching the backdrop).
+        # A click reaches what lies beneath until X maps the window, and under
+        # Wine 10 also until each control is drawn: the window's shape follows
+        # its colour key, and a control not yet drawn is no part of it.
         if not (panel["text"] and x_viewable(panel["text"])):
             return None
         screen = screenshot("shown")
-        for control in panel["controls"]:
-            box = control["screen"]
-            if near(screen.getpixel(((box["left"] + box["right"]) // 2, (box["top"] + box["bottom"]) // 2)),
-                    BACKDROP_COLOUR):
-                return None
+        if any(near(screen.getpixel(centre(c["screen"])), BACKDROP_COLOUR) for c in panel["controls"]):
+            return None
         return state
 
     def inspect(self, point=None, settle=True):
@@ -453,8 +454,7 @@ class Panel:
 
     # Input.
     def click(self, name):
-        screen = self.control(name)["screen"]
-        click_at((screen["left"] + screen["right"]) // 2, (screen["top"] + screen["bottom"]) // 2)
+        click_at(*centre(self.control(name)["screen"]))
         time.sleep(0.15)
 
     def replace_text(self, name, text):

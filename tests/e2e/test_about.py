@@ -2,7 +2,7 @@
 import time
 import unittest
 
-from harness import Backdrop, PanelTestCase, click_at, count_pixels, near, region_difference, repainted, screenshot
+from harness import Backdrop, PanelTestCase, centre, click_at, count_pixels, near, region_difference, repainted, screenshot
 
 WS_EX_TOPMOST = 0x00000008
 BS_DEFPUSHBUTTON = 0x00000001
@@ -101,7 +101,7 @@ class AboutBox(PanelTestCase):
                 box = self.open_box()
                 if how == "mouse":
                     ok = self.panel.box_buttons(box)[0]["screen"]
-                    click_at((ok["left"] + ok["right"]) // 2, (ok["top"] + ok["bottom"]) // 2)
+                    click_at(*centre(ok))
                 else:
                     self.panel.press_on_box(box, "space")
                 self.panel.wait_no_box()

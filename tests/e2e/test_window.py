@@ -2,7 +2,7 @@
 import time
 import unittest
 
-from harness import MANAGED, PanelTestCase, drag, move_to, repainted, screenshot, wait_until, xdotool
+from harness import MANAGED, PanelTestCase, centre, drag, move_to, repainted, screenshot, wait_until, xdotool
 
 # A point of bare skin on the panel, clear of every control and label.
 BACKGROUND = (200, 165)
@@ -57,7 +57,7 @@ class Dragging(PanelTestCase):
             with self.subTest(name):
                 left, top = self.place()
                 rect = self.panel.control(name)["screen"]
-                start = ((rect["left"] + rect["right"]) // 2, (rect["top"] + rect["bottom"]) // 2)
+                start = centre(rect)
                 # Released away from the control, so that no button fires.
                 drag(start, [(start[0] + 20, start[1] + 60), (start[0] + 40, start[1] + 120)])
                 self.assertEqual(self.place(), (left, top))
@@ -68,7 +68,7 @@ class Dragging(PanelTestCase):
         # The displays take no mouse input, so the press is the panel's.
         left, top = self.place()
         rect = self.panel.control("CounterDisplay")["screen"]
-        start = ((rect["left"] + rect["right"]) // 2, (rect["top"] + rect["bottom"]) // 2)
+        start = centre(rect)
         drag(start, [(start[0] + 15, start[1] + 5), (start[0] + 25, start[1] + 12)])
         self.assertEqual(self.place(), (left + 25, top + 12))
 
