@@ -27,15 +27,6 @@ kivo_holders() {
         done
 }
 
-# The PIDs of every process, ours too, that has PATH open, in order.
-kivo_all_holders() {
-    local target pattern
-    target=$(readlink -f -- "$1") || return 0
-    pattern=$(printf '%s' "$target" | sed 's/[][\\*?]/\\&/g')
-    # find complains of the processes that end or hide as it looks.
-    { find /proc/[0-9]*/fd -maxdepth 1 -lname "$pattern" 2>/dev/null || true; } | cut -d/ -f3 | sort -nu
-}
-
 kivo_descends_from_us() {
     local pid=$1 stat
     while [ "$pid" -gt 1 ]; do
@@ -249,31 +240,7 @@ kivo_stop_all() {
         wait "$pid" 2>/dev/null || true
     done
     kivo_started_watch='' kivo_started_panel='' kivo_started_tail=''
-    kivo_end_leftovers
+    [ -z "$kivo_lock_file" ] || kivo_end_leftovers "$kivo_lock_file"
     [ -z "$kivo_com11_prefix" ] || kivo_give_back_adapter "$kivo_com11_prefix"
     kivo_com11_prefix=''
-}
-
-# What we started inherited the lock's fd 9, so whatever holds it once all is
-# stopped is ours. A Wine process started as the server went (still named
-# wine64) ends by itself on finding no server: holders get 2 s for that. What
-# outlives them is ended, and said, so that nothing of ours holds the prefix.
-kivo_end_leftovers() {
-    [ -n "$kivo_lock_file" ] || return 0
-    local leftovers pid round
-    for round in $(seq 43); do
-        # Without fd 9 the listing's own processes are not among the holders.
-        leftovers=$(exec 9>&-; kivo_all_holders "$kivo_lock_file" | { grep -vx "$$" || true; })
-        [ -n "$leftovers" ] || return 0
-        if [ "$round" -le 40 ]; then
-            sleep 0.05
-            continue
-        fi
-        for pid in $leftovers; do
-            echo "$KIVO_NAME: ended $(cat "/proc/$pid/comm" 2>/dev/null || echo a process) (PID $pid), left running by Wine" >&2
-            kill -KILL "$pid" 2>/dev/null || true
-            wait "$pid" 2>/dev/null || true
-        done
-        sleep 0.1
-    done
 }

@@ -119,6 +119,39 @@ kivo_prepare_prefix() {
 
 kivo_wine() { "$KIVO_WINE" "$@"; }
 
+# The PIDs of every process, ours too, that has PATH open, in order.
+kivo_all_holders() {
+    local target pattern
+    target=$(readlink -f -- "$1") || return 0
+    pattern=$(printf '%s' "$target" | sed 's/[][\\*?]/\\&/g')
+    # find complains of the processes that end or hide as it looks.
+    { find /proc/[0-9]*/fd -maxdepth 1 -lname "$pattern" 2>/dev/null || true; } | cut -d/ -f3 | sort -nu
+}
+
+# We hold LOCK on fd 9 and what we started inherited it, so whatever holds it
+# once all is stopped is ours. A Wine process started as the server went
+# (still named wine64) ends by itself on finding no server: holders get 2 s
+# for that. What outlives them is ended, and said, so that nothing of ours
+# holds the prefix.
+kivo_end_leftovers() {
+    local lock=$1 leftovers pid round
+    for round in $(seq 43); do
+        # Without fd 9 the listing's own processes are not among the holders.
+        leftovers=$(exec 9>&-; kivo_all_holders "$lock" | { grep -vx "$$" || true; })
+        [ -n "$leftovers" ] || return 0
+        if [ "$round" -le 40 ]; then
+            sleep 0.05
+            continue
+        fi
+        for pid in $leftovers; do
+            echo "${KIVO_NAME:-kivo}: ended $(cat "/proc/$pid/comm" 2>/dev/null || echo a process) (PID $pid), left running by Wine" >&2
+            kill -KILL "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+        done
+        sleep 0.1
+    done
+}
+
 # A Wine program in a session of its own, it and the processes it starts: a
 # Ctrl-C in the terminal then reaches only our script, whose trap ends them
 # all at once through the server. Each Wine process would take SIGINT as its

@@ -260,7 +260,7 @@ class Stopping(unittest.TestCase):
         what ends by itself moments later (a Wine process that found no server) is not."""
         home = new_home(self)
         script = ('. "$1/services.sh"; . "$1/launcher.sh"; KIVO_NAME=kivo; kivo_lock "$2" || exit 1; '
-                  'sleep 0.5 & sleep 300 & echo $!; kivo_end_leftovers')
+                  'sleep 0.5 & sleep 300 & echo $!; kivo_end_leftovers "$kivo_lock_file"')
         result = subprocess.run(["bash", "-c", script, "bash", os.path.join(SOURCE, "scripts", "lib"), home],
                                 capture_output=True, text=True, timeout=30)
         leftover = int(result.stdout)
