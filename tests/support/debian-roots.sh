@@ -69,7 +69,7 @@ kivo_make_root() {
     echo "${KIVO_NAME:-kivo}: making a $(kivo_release_name "$release") root in $root, about 2 minutes"
     # mmdebstrap mounts the system's folders in the root while it works, and
     # has been seen to leave /proc there when a process held it at the end.
-    if ! kivo_private_mounts mmdebstrap --variant=apt --aptopt='APT::Install-Recommends "false"' \
+    if ! kivo_standard_fds_only kivo_private_mounts mmdebstrap --variant=apt --aptopt='APT::Install-Recommends "false"' \
         --include="${recipe#*: }" "$release" "$root" >"$root.log" 2>&1; then
         kivo_unmount_under "$root" && rm -rf "$root"
         kivo_fail "could not make the $(kivo_release_name "$release") root; see $root.log"
@@ -79,6 +79,19 @@ kivo_make_root() {
     echo "$recipe" >"$root/.kivo-root"
     exec 6>&-
 }
+
+# Runs a command with only stdin, stdout and stderr open. mmdebstrap hands
+# apt's hooks a pipe that dash must name, and dash names none above 9 ("Bad
+# fd number"): with a caller's descriptors open (a terminal tool's, a test
+# runner's, our locks) mmdebstrap's own took it past 9 and it failed.
+kivo_standard_fds_only() (
+    local fd
+    for fd in "/proc/$BASHPID/fd"/*; do
+        fd=${fd##*/}
+        [ "$fd" -le 2 ] || eval "exec $fd>&-"
+    done
+    "$@"
+)
 
 kivo_root() {
     echo "$(cd "$kivo_support/../.." && pwd)/build/roots/$1"
