@@ -17,6 +17,8 @@ home=/home/$tester
 # table (a chroot shares the machine's).
 mark=kivo-test-$$-$RANDOM
 display='' kivo='' adapter=''
+# Where the tests press, in the panel's fixed layout.
+switchPoint=(270 54) closePoint=(312 14)
 
 fail() {
     echo "$testName: $*" >&2
@@ -114,6 +116,31 @@ wait_panel() {
     eval "$(xdotool getwindowgeometry --shell "$window")"
     [ "$WIDTH" = 350 ] && [ "$HEIGHT" = 350 ] || fail "the panel is ${WIDTH}x$HEIGHT, not 350x350"
     panelX=$X panelY=$Y
+    wait_drawn
+}
+
+# The colour at a point of the screen as RRGGBB, from Xvfb's dump: its header
+# gives the header's length, the bytes of a row and the colour map's entries
+# (12 bytes each) that come before the pixels, 4 bytes each.
+screen_colour() {
+    local dump=$work/screen/Xvfb_screen0 fields
+    read -r -a fields < <(od -A n -t u4 --endian=big -w80 -N 80 "$dump")
+    od -A n -t x4 --endian=little -N 4 -j $((fields[0] + fields[19] * 12 + $2 * fields[12] + $1 * 4)) "$dump" |
+        tr -d ' ' | cut -c3-
+}
+
+# Until a control is drawn, Wine 10 leaves it out of the window's shape, which
+# follows the colour key, and a click there falls through to the bare screen
+# (black): the panel takes the tests' clicks once the switch and the close
+# button both show on the screen.
+wait_drawn() {
+    local tries=0
+    while [ "$(screen_colour $((panelX + switchPoint[0])) $((panelY + switchPoint[1])))" = 000000 ] ||
+        [ "$(screen_colour $((panelX + closePoint[0])) $((panelY + closePoint[1])))" = 000000 ]; do
+        tries=$((tries + 1))
+        [ $tries -lt 150 ] || fail "the panel's switch and close button were not drawn within 15 s"
+        sleep 0.1
+    done
 }
 
 # A click at a point of the panel's client area.
@@ -131,7 +158,7 @@ visible_windows() {
 switch_on() {
     local before box='' tries=0 X Y WIDTH HEIGHT
     before=$(visible_windows)
-    click_panel 270 54
+    click_panel "${switchPoint[@]}"
     until box=$(comm -13 <(echo "$before") <(visible_windows) | head -n 1) && [ -n "$box" ]; do
         tries=$((tries + 1))
         [ $tries -lt 100 ] || fail "no question after the switch was pressed"
@@ -157,7 +184,7 @@ wait_still() {
 }
 
 close_panel() {
-    click_panel 312 14
+    click_panel "${closePoint[@]}"
 }
 
 # Waits until LOG (a device's) has both readings answered: the panel went
