@@ -34,7 +34,7 @@ static void RecordSend(bool sent)
 {
     PanelState.LastSendResult = sent ? 1 : 0;
     if (PanelState.LastSendResult == 0)
-        PostQuitMessage(0);
+        PostQuitMessage(FailedSendExitCode);
 }
 
 void SendNumber()

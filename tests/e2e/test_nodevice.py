@@ -1,5 +1,5 @@
 """The panel with nothing at COM11: readings show as 256, a failed number or
-result send ends the program with exit code 0, the maintenance commands fail
+result send ends the program with exit code 3, the maintenance commands fail
 quietly."""
 import time
 import unittest
@@ -55,13 +55,13 @@ class NoDevice(PanelTestCase):
     def test_4_number_send_ends_the_program(self):
         self.panel.replace_text("NumberEdit", "12")
         self.panel.click("SendNumberButton")
-        self.assertEqual(self.panel.exit_code(10), 0)
+        self.assertEqual(self.panel.exit_code(10), 3)
 
     def test_5_result_send_ends_the_program(self):
         panel = self.new_panel("NoDevice-result")
         panel.click("MultiplyRadio")
         panel.click("SendResultButton")
-        self.assertEqual(panel.exit_code(10), 0)
+        self.assertEqual(panel.exit_code(10), 3)
 
 
 if __name__ == "__main__":

@@ -74,7 +74,7 @@ TEST_F(PanelDeviceTest, ResultSendWithNoOperationSendsNothingEvenWithoutADevice)
     EXPECT_FALSE(TakeQuitMessage());
 }
 
-TEST_F(PanelDeviceTest, FailedSendsEndTheProgramWithZeroAndNoMessage)
+TEST_F(PanelDeviceTest, FailedSendsEndTheProgramWithCodeThreeAndNoMessage)
 {
     DeviceDetach();
     SetWindowTextA(PanelState.NumberEdit, "12");
@@ -82,7 +82,7 @@ TEST_F(PanelDeviceTest, FailedSendsEndTheProgramWithZeroAndNoMessage)
     Press(window, PanelState.SendNumberButton);
     int code = -1;
     EXPECT_TRUE(TakeQuitMessage(&code));
-    EXPECT_EQ(0, code);
+    EXPECT_EQ(3, code);
     EXPECT_EQ(0, PanelState.LastSendResult);
 
     SendMessageA(PanelState.AddRadio, BM_CLICK, 0, 0);
@@ -90,7 +90,7 @@ TEST_F(PanelDeviceTest, FailedSendsEndTheProgramWithZeroAndNoMessage)
     Press(window, PanelState.SendResultButton);
     code = -1;
     EXPECT_TRUE(TakeQuitMessage(&code));
-    EXPECT_EQ(0, code);
+    EXPECT_EQ(3, code);
     EXPECT_EQ(0, PanelState.LastSendResult);
     EXPECT_TRUE(SeenBoxes().empty());
     EXPECT_TRUE(IsWindow(window));
@@ -139,13 +139,14 @@ static void CALLBACK GiveUp(HWND, UINT, UINT_PTR timer, DWORD)
     PostQuitMessage(99);
 }
 
-TEST_F(ProgramDeviceTest, FailedNumberSendEndsTheRunningProgramWithZero)
+// The code must survive the message loop to become the process's exit code.
+TEST_F(ProgramDeviceTest, FailedNumberSendEndsTheRunningProgramWithCodeThree)
 {
     DeviceDetach();
     PanelState = {};
     SetTimer(NULL, 0, 100, PressSendNumber);
     UINT_PTR safety = SetTimer(NULL, 0, 10000, GiveUp);
-    EXPECT_EQ(0, RunProgram(GetModuleHandleA(NULL), SW_SHOWNOACTIVATE));
+    EXPECT_EQ(3, RunProgram(GetModuleHandleA(NULL), SW_SHOWNOACTIVATE));
     KillTimer(NULL, safety);
     HWND window = FindWindowA("X", "Kivo");
     if (window != NULL)
