@@ -1,10 +1,10 @@
 // The upper half of the panel: switching the connection on and off, and the
-// save, erase and reset commands, each after a question to the user.
+// save, erase and reset commands, each after a question to the user, with
+// the buttons that give them while the connection is on.
 #include "connection.h"
 
 #include "device_protocol.h"
 #include "panel_controls.h"
-#include "panel_layout.h"
 #include "panel_refresh.h"
 #include "panel_state.h"
 #include "resource.h"
@@ -37,6 +37,22 @@ static int Ask(HWND window, const char *question, UINT flags)
 static void Tell(HWND window, const char *notice)
 {
     MessageBoxA(window, notice, "", MB_ICONINFORMATION);
+}
+
+// In the row of SwitchButton, made at each switch-on in this order and
+// destroyed again at switch-off or reset.
+static const ControlRow MaintenanceButtons[] = {
+    {&PanelState.EraseButton, "BUTTON", "", PictureButtonStyle, 110, 45, 50, 18, 0,
+     &PanelState.EraseBitmap, IDB_ERASE_BUTTON},
+    {&PanelState.SaveButton, "BUTTON", "", PictureButtonStyle, 50, 45, 50, 18, 0,
+     &PanelState.SaveBitmap, IDB_SAVE_BUTTON},
+    {&PanelState.ResetButton, "BUTTON", "", PictureButtonStyle, 170, 45, 50, 18, 0,
+     &PanelState.ResetBitmap, IDB_RESET_BUTTON},
+};
+
+static void CreateMaintenanceButtons(HWND window)
+{
+    CreateControls(window, MaintenanceButtons);
 }
 
 static bool SendCommand(const char *command)

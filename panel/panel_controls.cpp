@@ -17,3 +17,15 @@ void SetButtonPicture(HWND button, HBITMAP *picture, int pictureId)
         *picture = LoadBitmapA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(pictureId));
     SendMessageA(button, BM_SETIMAGE, IMAGE_BITMAP, (LPARAM)*picture);
 }
+
+void CreateControls(HWND window, const ControlRow *rows, size_t count)
+{
+    // Each control gets its picture before the next one is made.
+    for (size_t i = 0; i < count; i++) {
+        const ControlRow &row = rows[i];
+        *row.control = CreatePanelControl(window, row.className, row.text, row.style,
+                                          row.x, row.y, row.width, row.height, row.id);
+        if (row.picture != NULL)
+            SetButtonPicture(*row.control, row.picture, row.pictureId);
+    }
+}

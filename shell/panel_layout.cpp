@@ -1,4 +1,4 @@
-// Where every control stands and what the main window paints itself.
+// Where the permanent controls stand and what the main window paints itself.
 #include "panel_layout.h"
 
 #include "number_sending.h"
@@ -10,22 +10,10 @@
 static const DWORD EditableStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_NUMBER | ES_CENTER;
 // 0x0200 is in the displays' style as it always was, though no edit style names it.
 static const DWORD DisplayStyle = WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_BORDER | ES_NOHIDESEL | 0x0200;
-static const DWORD PictureButtonStyle = WS_CHILD | WS_VISIBLE | BS_BITMAP;
 static const DWORD GroupBoxStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | BS_BITMAP | BS_GROUPBOX;
 // The first radio button opens the group; creation order makes the other two its members.
 static const DWORD FirstRadioStyle = WS_CHILD | WS_VISIBLE | WS_GROUP | BS_AUTORADIOBUTTON;
 static const DWORD RadioStyle = WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON;
-
-struct ControlRow {
-    HWND *control;
-    const char *className;
-    const char *text;
-    DWORD style;
-    int x, y, width, height;
-    int id;
-    HBITMAP *picture;
-    int pictureId;
-};
 
 static const ControlRow PermanentControls[] = {
     {&PanelState.NumberEdit, "EDIT", "", EditableStyle, 75, 127, 100, 20, 0, NULL, 0},
@@ -53,38 +41,10 @@ static const ControlRow PermanentControls[] = {
     {&PanelState.MultiplyRadio, "BUTTON", "*", RadioStyle, 140, 255, 30, 20, MultiplyRadioId, NULL, 0},
 };
 
-// In the row of SwitchButton, made at each switch-on in this order and
-// destroyed again at switch-off or reset.
-static const ControlRow MaintenanceButtons[] = {
-    {&PanelState.EraseButton, "BUTTON", "", PictureButtonStyle, 110, 45, 50, 18, 0,
-     &PanelState.EraseBitmap, IDB_ERASE_BUTTON},
-    {&PanelState.SaveButton, "BUTTON", "", PictureButtonStyle, 50, 45, 50, 18, 0,
-     &PanelState.SaveBitmap, IDB_SAVE_BUTTON},
-    {&PanelState.ResetButton, "BUTTON", "", PictureButtonStyle, 170, 45, 50, 18, 0,
-     &PanelState.ResetBitmap, IDB_RESET_BUTTON},
-};
-
-// Each control gets its picture before the next one is made.
-template <size_t N>
-static void CreateControls(HWND window, const ControlRow (&rows)[N])
-{
-    for (const ControlRow &row : rows) {
-        *row.control = CreatePanelControl(window, row.className, row.text, row.style,
-                                          row.x, row.y, row.width, row.height, row.id);
-        if (row.picture != NULL)
-            SetButtonPicture(*row.control, row.picture, row.pictureId);
-    }
-}
-
 void CreatePanelControls(HWND window)
 {
     CreateControls(window, PermanentControls);
     SetButtonPicture(PanelState.OperationGroupBox, &PanelState.OperationGroupBitmap, IDB_OPERATION_GROUP);
-}
-
-void CreateMaintenanceButtons(HWND window)
-{
-    CreateControls(window, MaintenanceButtons);
 }
 
 void PaintPanel(HDC dc)

@@ -6,10 +6,6 @@
 // Builds the sixteen permanent controls, in table order, into PanelState.
 void CreatePanelControls(HWND window);
 
-// Builds EraseButton, SaveButton and ResetButton, in that order, into
-// PanelState; the connection calls it at each switch-on.
-void CreateMaintenanceButtons(HWND window);
-
 // Draws the grey frame and the labels; the skin is already there from the erase.
 void PaintPanel(HDC dc);
 
