@@ -1,6 +1,7 @@
 // kivo-devsim: plays the counting device on a pseudo-terminal, or, with
 // --adapter, passes the program's transfers to a real device and shows them;
-// with --watch, keeps the kivo command's watch over COM11.
+// with --watch, keeps the kivo command's watch over COM11, and ends with 3
+// when the user closes the panel from its dialog.
 //   kivo-devsim --link PATH [--control-link PATH] [--counter N]
 //               [--auto-counter N] [--log FILE] [--quiet]
 //   kivo-devsim --link PATH --adapter PATH [--log FILE] [--quiet]
@@ -223,7 +224,7 @@ static int RunWatch(const Options &options, int stopSignals)
         ListWatchSources(watch, sources);
     });
     StopWatch(watch);
-    return status;
+    return watch.closePanel ? ClosePanelStatus : status;
 }
 
 int main(int argc, char **argv)

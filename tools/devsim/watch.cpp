@@ -113,10 +113,12 @@ static void OnDialogEnded(Com11Watch &watch)
     watch.dialog = -1;
     CloseDialog(watch);
     int answer = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    bool closePanel = answer == 0 || (answer == 1 && watch.state == WaitState::Lost);
-    // As Ctrl-C: the launcher's trap stops everything it started, us too.
-    if (closePanel && watch.launcher > 1)
-        kill(watch.launcher, SIGINT);
+    // The launcher learns it from our end: a signal to it could be one it
+    // ignores, as a script's background job ignores SIGINT.
+    if (answer == 0 || (answer == 1 && watch.state == WaitState::Lost)) {
+        watch.closePanel = true;
+        raise(SIGTERM);
+    }
 }
 
 static void ArmSilence(Com11Watch &watch, bool on)
@@ -237,7 +239,6 @@ static void ReadEvents(Com11Watch &watch)
 bool PrepareWatch(Com11Watch &watch, std::string &error)
 {
     // Our parent is the launcher; if it goes, so do we.
-    watch.launcher = getppid();
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     watch.inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     watch.timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);

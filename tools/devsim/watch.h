@@ -20,7 +20,7 @@ struct Com11Watch {
     std::string link;          // COM11's link in the prefix
     std::string adapter;       // the adapter the user named; empty for the simulator
     bool dialogs = false;      // say it in a dialog too (zenity)
-    pid_t launcher = -1;       // stopped as Ctrl-C stops it when a dialog says so
+    bool closePanel = false;   // the user chose "Close the panel" in a dialog
     int inotifyFd = -1;
     int linkFolderWatch = -1;  // the link's folder: the link replaced or removed
     int nodeWatch = -1;        // where the link leads: the program's openings and closings
@@ -32,6 +32,9 @@ struct Com11Watch {
     pid_t dialog = -1;
     int dialogFd = -1;         // a pidfd: the dialog has ended
 };
+
+// The watch's exit status when the user chose to close the panel.
+const int ClosePanelStatus = 3;
 
 // Sets up the watches; false with the reason in error.
 bool PrepareWatch(Com11Watch &watch, std::string &error);
