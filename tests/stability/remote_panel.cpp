@@ -294,15 +294,20 @@ bool MeasurePanel(const RemotePanel &panel, PanelResources &resources)
     EnumWindows(CountTopLevel, (LPARAM)&search);
     resources.Windows = search.Count;
 
+    resources.PrivateBytes = PrivateBytesOf(process);
+    return resources.PrivateBytes != 0;
+}
+
+size_t PrivateBytesOf(HANDLE process)
+{
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof memory;
     if (!GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS *)&memory, sizeof memory))
-        return false;
+        return 0;
     // Wine leaves PrivateUsage at zero, and its PagefileUsage is the Linux
     // process's resident anonymous memory: that includes the high-water mark
     // of Wine's own Unix-side allocations, which rises with how many X events
     // happened to queue up, not with anything the program keeps. The commit
-    // charge Windows reports is summed from the program's regions instead.
-    resources.PrivateBytes = memory.PrivateUsage != 0 ? memory.PrivateUsage : CommittedPrivateBytes(process);
-    return resources.PrivateBytes != 0;
+    // charge Windows reports is summed from the process's regions instead.
+    return memory.PrivateUsage != 0 ? memory.PrivateUsage : CommittedPrivateBytes(process);
 }

@@ -61,5 +61,8 @@ struct PanelResources {
 
 bool MeasurePanel(const RemotePanel &panel, PanelResources &resources);
 
+// A process's committed private memory, 0 if it cannot be read.
+size_t PrivateBytesOf(HANDLE process);
+
 // Milliseconds from a monotonic clock.
 double NowMilliseconds();
