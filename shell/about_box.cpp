@@ -10,7 +10,7 @@ const char RightsNotice[] = "(C) 2026 by Kivo Instruments. All rights reserved."
 static_assert(sizeof RightsNotice - 1 == 50, "the notice fills exactly 50 characters");
 // The build gives the project's version as major.minor, so the box says what
 // the version block says.
-static const char VersionLine[] = "-Version: " KIVO_SHORT_VERSION;
+static const char VersionLine[] = "-Version: " SHORT_VERSION;
 
 static const int LogoSize = 80;
 

@@ -20,7 +20,7 @@ import subprocess
 import sys
 import tempfile
 
-SOURCE = os.environ.get("KIVO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+SOURCE = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 PASSWORD = "kivo test"
 
 

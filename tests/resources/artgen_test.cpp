@@ -16,7 +16,7 @@ TEST(ArtworkGenerator, ReproducesTheCommittedFiles)
     std::vector<ArtFile> files = GenerateArtwork();
     ASSERT_EQ(16u, files.size());
     Bytes script;
-    ASSERT_TRUE(ReadBytes(std::string(KIVO_RESOURCES_DIR) + "/kivo.rc", script));
+    ASSERT_TRUE(ReadBytes(std::string(RESOURCES_DIR) + "/kivo.rc", script));
     std::string scriptText(script.begin(), script.end());
     for (const ArtFile &file : files) {
         SCOPED_TRACE(file.Name);
@@ -25,7 +25,7 @@ TEST(ArtworkGenerator, ReproducesTheCommittedFiles)
         ASSERT_TRUE(WriteBytes(fresh, file.Contents));
         Bytes written, committed;
         ASSERT_TRUE(ReadBytes(fresh, written));
-        ASSERT_TRUE(ReadBytes(std::string(KIVO_RESOURCES_DIR) + "/" + file.Name, committed))
+        ASSERT_TRUE(ReadBytes(std::string(RESOURCES_DIR) + "/" + file.Name, committed))
             << "run kivo-artgen --out resources";
         EXPECT_TRUE(written == committed) << "regenerate with kivo-artgen --out resources";
         std::remove(fresh.c_str());

@@ -114,7 +114,7 @@ TEST(ResourceVersion, FixedPartStringsAndTranslation)
     EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
     EXPECT_EQ(0x00010000u, fixed->dwStrucVersion);
     // The version is CMake's project version, and 0 as its fourth number.
-    const uint32_t versionMS = (KIVO_VERSION_MAJOR << 16) | KIVO_VERSION_MINOR, versionLS = KIVO_VERSION_PATCH << 16;
+    const uint32_t versionMS = (PROJECT_VERSION_MAJOR << 16) | PROJECT_VERSION_MINOR, versionLS = PROJECT_VERSION_PATCH << 16;
     EXPECT_EQ(versionMS, fixed->dwFileVersionMS);
     EXPECT_EQ(versionLS, fixed->dwFileVersionLS);
     EXPECT_EQ(versionMS, fixed->dwProductVersionMS);
@@ -138,12 +138,12 @@ TEST(ResourceVersion, FixedPartStringsAndTranslation)
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"CompanyName", "Kivo Instruments"},
         {"FileDescription", "Kivo Tally Station Deluxe"},
-        {"FileVersion", KIVO_VERSION ".0"},
+        {"FileVersion", PROJECT_VERSION ".0"},
         {"InternalName", "pnl.exe"},
         {"LegalCopyright", "Copyright (C) 2026 Kivo Instruments"},
         {"OriginalFilename", "Kivo.exe"},
         {"ProductName", "KIVO"},
-        {"ProductVersion", KIVO_VERSION ".0"},
+        {"ProductVersion", PROJECT_VERSION ".0"},
     };
     EXPECT_EQ(expected, values);
 

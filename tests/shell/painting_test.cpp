@@ -193,7 +193,7 @@ TEST(DrawAboutBox, DrawsTheThreeTextsAndTheLogo)
     ASSERT_EQ(50u, strlen(RightsNotice));
     // The version line says the project's version, as major.minor.
     const std::string version =
-        "-Version: " + std::to_string(KIVO_VERSION_MAJOR) + "." + std::to_string(KIVO_VERSION_MINOR);
+        "-Version: " + std::to_string(PROJECT_VERSION_MAJOR) + "." + std::to_string(PROJECT_VERSION_MINOR);
     PanelState = {};
     const COLORREF fill = RGB(0, 255, 0);
     Canvas canvas(400, 220, fill);

@@ -61,7 +61,7 @@ protected:
     // once both links are published.
     std::string Start(std::vector<std::string> extra = {})
     {
-        std::vector<std::string> arguments = {KIVO_DEVSIM_PATH, "--link", link, "--control-link",
+        std::vector<std::string> arguments = {DEVSIM_PATH, "--link", link, "--control-link",
                                               controlLink, "--log", logPath};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         int output[2];

@@ -70,7 +70,7 @@ protected:
         if (monitor == 0) {
             int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
-            execl(KIVO_DEVSIM_PATH, KIVO_DEVSIM_PATH, "--link", link.c_str(), "--adapter",
+            execl(DEVSIM_PATH, DEVSIM_PATH, "--link", link.c_str(), "--adapter",
                   adapterLink.c_str(), "--log", logPath.c_str(), nullptr);
             _exit(127);
         }
