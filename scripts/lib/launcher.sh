@@ -1,22 +1,79 @@
 # shellcheck shell=bash
-# The launcher's pieces, shared by the kivo command and scripts/run: check the
-# adapter, hold the prefix for one panel at a time, put a device behind COM11
-# and open the panel; kivo_stop_all stops whatever was started. Source
-# services.sh first and call kivo_services_init; KIVO_EXE names the program.
+# The kivo command's own pieces, shared with scripts/run: its options, the
+# checks of the adapter, one panel at a time, the device behind COM11 and
+# the panel itself. Source session.sh first.
+# shellcheck disable=SC2154,SC2034 # session.sh's kivo_ variables, set and read there
 
-kivo_started_tail='' kivo_started_panel='' kivo_started_watch='' kivo_com11_prefix='' kivo_lock_file=''
-kivo_adapter=''   # behind COM11, given or remembered; none with the simulator
+# Kept in step with the release by scripts/new-version.
+KIVO_VERSION=1.0.0
 
-# A reading for the simulator: a whole number from 0 to 255.
-kivo_reading_option() {
-    [[ $2 =~ ^[0-9]{1,3}$ ]] && [ "$2" -le 255 ] && return 0
-    kivo_fail "$1 takes a whole number from 0 to 255, not '$2'"
+kivo_usage() {
+    cat <<'EOF'
+usage: kivo [[--device PATH] [--monitor [--log FILE]] | --simulator [--counter N] [--auto-counter N]]
+            [--dialogs]
+       kivo --version
+
+  (no option)         open the panel with COM11 on the adapter given before
+  --device PATH       map COM11 to the serial adapter at PATH (for example
+                      /dev/ttyUSB0), remember it, and open the panel
+  --monitor           show every transfer here, decoded, as it passes unchanged
+                      between the panel and the adapter (given or remembered)
+  --log FILE          with --monitor: also write the transfers to FILE as JSON lines
+  --simulator         open the panel with the simulated device on COM11;
+                      what it receives and answers shows here
+  --counter N         the simulated Counter reading, 0 to 255 (42)
+  --auto-counter N    the simulated Auto Counter in tenths, 0 to 255 (123 shows 12.3)
+  --dialogs           show errors, and a device that does not answer, in a
+                      dialog box too (the desktop menu's way)
+  --version           print the version and exit
+EOF
 }
 
-# The processes other than ours that have PATH open, as "name (PID n)", one
-# a line, PIDs in order. Serial ports are not exclusive on Linux, so this is
-# the only way to see who else talks to the adapter; it sees only the
-# processes we may inspect, our own unless we are root.
+# Sets mode (adapter, simulator or none yet), device, monitor, logFile,
+# simulatorArgs and kivo_dialogs; exits on --help, --version and mistakes.
+kivo_parse_options() {
+    mode='' device='' monitor='' logFile='' simulatorArgs=()
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --device)
+                [ $# -ge 2 ] || kivo_usage_error "--device needs the adapter's path, such as /dev/ttyUSB0"
+                [ "$mode" != simulator ] || kivo_usage_error "--device and --simulator exclude each other"
+                mode=adapter device=$(realpath -sm -- "$2"); shift ;;
+            --simulator)
+                [ "$mode" != adapter ] || kivo_usage_error "--device and --simulator exclude each other"
+                mode=simulator ;;
+            --counter|--auto-counter)
+                [[ ${2-} =~ ^[0-9]{1,3}$ ]] && [ "$2" -le 255 ] || kivo_usage_error "$1 takes a whole number from 0 to 255, not '${2-}'"
+                simulatorArgs+=("$1" "$2"); shift ;;
+            --monitor) monitor=1 ;;
+            --log)
+                [ $# -ge 2 ] || kivo_usage_error "--log needs a file"
+                logFile=$(realpath -m -- "$2"); shift ;;
+            --dialogs) kivo_dialogs=1 ;;
+            -h|--help) kivo_usage; exit 0 ;;
+            --version) echo "kivo $KIVO_VERSION"; exit 0 ;;
+            *) kivo_usage >&2; kivo_usage_error "unknown option '$1'" ;;
+        esac
+        shift
+    done
+    [ ${#simulatorArgs[@]} -eq 0 ] || [ "$mode" = simulator ] ||
+        kivo_usage_error "--counter and --auto-counter set the simulator's readings: use them with --simulator"
+}
+kivo_usage_error() { kivo_fail "$1"; exit 2; }
+
+# The PIDs of every process, ours too, that has PATH open, in order.
+kivo_all_holders() {
+    local target pattern
+    target=$(readlink -f -- "$1") || return 0
+    pattern=$(printf '%s' "$target" | sed 's/[][\\*?]/\\&/g')
+    # find complains of the processes that end or hide as it looks.
+    { find /proc/[0-9]*/fd -maxdepth 1 -lname "$pattern" 2>/dev/null || true; } | cut -d/ -f3 | sort -nu
+}
+
+# The processes other than ours that have PATH open, as "name (PID n)". Serial
+# ports are not exclusive on Linux, so this is the only way to see who else
+# talks to the adapter; it sees only the processes we may inspect, our own
+# unless we are root.
 kivo_holders() {
     local pid name
     kivo_all_holders "$1" |
@@ -87,33 +144,32 @@ kivo_check_display() {
 }
 
 # One panel per prefix: two would fight over COM11, and the first to end
-# would stop the other's Wine. The lock is fd 9, held until we exit; what we
-# start inherits it, so a leftover of a killed launcher shows as the holder.
+# would stop the other's Wine. The lock is fd 9, held until we exit.
 kivo_lock() {
     local lockFile=$1/lock holder
     mkdir -p "$1" 2>/dev/null && { exec 9>>"$lockFile"; } 2>/dev/null || { kivo_fail "cannot write $lockFile"; return 1; }
-    flock -n 9 && { kivo_lock_file=$lockFile; return 0; }
+    flock -n 9 && return 0
     holder=$(kivo_holders "$lockFile" | head -n 1)
     kivo_fail "the panel is already open${holder:+, by $holder}: close it first"
 }
 
-# A stand-in on COM11 (the simulator) takes the place of the adapter
-# remembered there; the adapter is written down first, so that even a
-# session cut short gives it back, at the next start at the latest.
+# A stand-in on COM11 (the simulator, the monitor) takes the place of the
+# adapter remembered there; the adapter is written down first, so that even
+# a session cut short gives it back, at the next start at the latest.
 kivo_set_aside_adapter() {
-    local link=$1/dosdevices/com11 adapter=''
+    local link=$WINEPREFIX/dosdevices/com11 adapter=''
     [ ! -L "$link" ] || adapter=$(readlink -- "$link")
-    printf '%s\n' "$adapter" >"$1/.kivo-com11-displaced"
-    kivo_com11_prefix=$1
+    printf '%s\n' "$adapter" >"$WINEPREFIX/.kivo-com11-displaced"
+    kivo_session_after+=(kivo_give_back_adapter)
 }
 
 kivo_give_back_adapter() {
-    local saved=$1/.kivo-com11-displaced adapter
-    [ -f "$saved" ] || return 0
-    adapter=$(cat "$saved")
-    rm -f "$1/dosdevices/com11"
-    [ -z "$adapter" ] || ln -s -- "$adapter" "$1/dosdevices/com11"
-    rm -f "$saved"
+    local prefix=${1:-$WINEPREFIX} adapter
+    [ -f "$prefix/.kivo-com11-displaced" ] || return 0
+    adapter=$(cat "$prefix/.kivo-com11-displaced")
+    rm -f "$prefix/dosdevices/com11"
+    [ -z "$adapter" ] || ln -s -- "$adapter" "$prefix/dosdevices/com11"
+    rm -f "$prefix/.kivo-com11-displaced"
 }
 
 # The adapter COM11 was mapped to by an earlier --device, if any.
@@ -121,20 +177,8 @@ kivo_mapped_adapter() {
     [ -L "$1/dosdevices/com11" ] && readlink -- "$1/dosdevices/com11"
 }
 
-# The prefix, made on first use with a word about the wait (from the menu
-# nobody reads it, but Wine shows a box of its own while it prepares), and
-# its Wine server started for the panel.
-kivo_ready_prefix() {
-    kivo_prefix_ready "$1" || echo "$KIVO_NAME: preparing Wine for first use, about 10 s"
-    # Making a prefix starts a Wine server; if we are stopped meanwhile, it goes too.
-    # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
-    kivo_started_wineserver=1
-    kivo_prepare_prefix "$1" && kivo_start_wineserver_apart
-}
-
 # --monitor watches a real device and --log is the monitor's: both need the one before.
 kivo_monitor_options() {
-    local device=$1 monitor=$2 logFile=$3
     if [ -n "$monitor" ] && [ -z "$device" ]; then
         kivo_fail "--monitor watches a real device: give it --device PATH (the simulator shows every transfer anyway)"
     elif [ -n "$logFile" ] && [ -z "$monitor" ]; then
@@ -144,103 +188,50 @@ kivo_monitor_options() {
     fi
 }
 
-# COM11 in one of its modes, in the prefix kivo_ready_prefix made:
-#   kivo_connect_adapter PATH        the real adapter, remembered in Wine's dosdevices link
-#   kivo_connect_monitor PATH [LOG]  the real adapter, remembered, behind the monitor, which
-#                                    shows every transfer on our output and logs it to LOG
-#   kivo_connect_simulator [ARGS]    the device simulator, its lines on our output
-# The modes with a process of their own in front of COM11 set the adapter
-# aside, publish a pty at the link, and give the adapter back at the end.
-kivo_connect_adapter() {
-    ln -sfn -- "$1" "$WINEPREFIX/dosdevices/com11"
-    kivo_adapter=$1
-    echo "$KIVO_NAME: COM11 is $1"
-}
-
-kivo_connect_monitor() {
-    # Remembered as with --device alone, then set aside while the monitor stands in.
-    ln -sfn -- "$1" "$WINEPREFIX/dosdevices/com11"
-    kivo_set_aside_adapter "$WINEPREFIX"
-    kivo_adapter=$1
-    kivo_start_monitor "$1" "${2:-}" || return 1
-    echo "$KIVO_NAME: COM11 is $1 through the monitor${2:+; its log is $2}"
-    kivo_follow "$KIVO_RUN_DIR/monitor.out"
-}
-
-kivo_connect_simulator() {
-    kivo_set_aside_adapter "$WINEPREFIX"
-    export KIVO_DEVICE_LOG=$KIVO_RUN_DIR/device.jsonl
-    rm -f "$KIVO_DEVICE_LOG"
-    kivo_start_simulator "$@" || return 1
-    echo "$KIVO_NAME: COM11 is the device simulator; its log is $KIVO_DEVICE_LOG"
-    kivo_follow "$KIVO_RUN_DIR/simulator.out"
-}
-
-# The readable lines of the device's stand-in, as the user works; --pid ends
-# it with us even if we are killed first. No child of ours: one that lives as
-# long as we do could keep a wait of ours from ever ending.
-kivo_follow() {
-    { kivo_started_tail=$(tail -n +1 -F --pid=$$ "$1" 2>/dev/null >&3 & echo $!); } 3>&1
-}
-
-# Opens the panel and waits for it to close; its exit code is the result.
-# Waiting on a background job lets a trapped Ctrl-C act at once. The watch
-# over COM11 (kivo-devsim --watch) says when the device does not answer and
-# when the adapter goes during a wait; it is watching long before the panel,
-# once shown, is switched on.
-kivo_open_panel() {
-    local status=0 problem='' dialogs=''
-    [ -x "$KIVO_SIMULATOR" ] || { kivo_fail "kivo-devsim, which watches COM11, is not built: $KIVO_SIMULATOR (run scripts/build)"; return 1; }
-    [ "${KIVO_DIALOGS:-}" != 1 ] || dialogs=--dialogs
-    "$KIVO_SIMULATOR" --watch "$WINEPREFIX/dosdevices/com11" ${kivo_adapter:+--adapter "$kivo_adapter"} ${dialogs:+"$dialogs"} &
-    kivo_started_watch=$!
-    kivo_wine_apart "$KIVO_EXE" </dev/null &
-    kivo_started_panel=$!
-    wait "$kivo_started_panel" || status=$?
-    kivo_started_panel=''
-    # The program ends at once, with 0, when a send fails: a 0 while the
-    # adapter cannot be used is taken for that.
-    [ "$status" -ne 0 ] || [ -z "$kivo_adapter" ] || problem=$(kivo_adapter_problem "$kivo_adapter" unopened)
-    if [ -n "$problem" ]; then
-        kivo_fail "the panel closed because it could not send to the adapter: $problem"
-        status=1
-    elif [ "$status" -ne 0 ]; then
-        # The program itself ends with 0 only: anything else is Wine failing to run it.
-        kivo_fail "the panel ended with status $status: Wine could not run it (with WINEDEBUG=err+all set, Wine says why)"
+# COM11 in the prefix that kivo_open_prefix opened: the real adapter,
+# remembered in Wine's dosdevices link, and with --monitor behind the
+# monitor, which stands in front of it; or the device simulator. What stands
+# in front of COM11 sets the adapter aside and gives it back at the end.
+kivo_connect() {
+    if [ "$mode" = simulator ]; then
+        kivo_set_aside_adapter
+        rm -f "$kivo_run/device.jsonl"
+        kivo_start_simulator - "$kivo_run/device.jsonl" "${simulatorArgs[@]}" || return 1
+        echo "$kivo_name: COM11 is the device simulator; its log is $kivo_run/device.jsonl"
+        return
     fi
-    return $status
+    ln -sfn -- "$device" "$WINEPREFIX/dosdevices/com11"
+    if [ -z "$monitor" ]; then
+        echo "$kivo_name: COM11 is $device"
+        return
+    fi
+    kivo_set_aside_adapter
+    kivo_start_monitor - "$device" "$logFile" || return 1
+    echo "$kivo_name: COM11 is $device through the monitor${logFile:+; its log is $logFile}"
 }
 
-# The Wine server, in a process group of its own but in our session, where
-# it is no session leader: a leader without a terminal takes the first tty
-# it opens as its terminal (the adapter, in the plain mapping), and an
-# unplug then reaches it as SIGHUP and dumps its state. Wine would start it
-# as such a daemon. It is ready once it listens.
-kivo_start_wineserver_apart() {
-    set -m
-    wineserver -f >"$KIVO_RUN_DIR/wineserver.log" 2>&1 &
-    set +m
-    # shellcheck disable=SC2034 # services.sh's kivo_stop_services reads it
-    kivo_started_wineserver=$!
-    kivo_wait_ready "$!" "$KIVO_RUN_DIR/wineserver.log" "the Wine server stopped at start (is another running? 'WINEPREFIX=$WINEPREFIX wineserver -k' ends it)" \
-        "the Wine server did not start; see $KIVO_RUN_DIR/wineserver.log" kivo_listening "$!"
-}
-kivo_listening() { [ -n "$(find "/proc/$1/fd" -lname 'socket:*' 2>/dev/null)" ]; }
-
-# Everything started, in the order that keeps Wine quiet: the watch, the
-# server (and with it the panel), then the simulator; then the adapter goes
-# back where the simulator stood.
-kivo_stop_all() {
-    # The watch first: to it the panel's end would look like the device's answer.
-    [ -z "$kivo_started_watch" ] || { kill "$kivo_started_watch" && wait "$kivo_started_watch"; } 2>/dev/null || true
-    kivo_stop_services
-    local pid
-    for pid in $kivo_started_panel $kivo_started_tail; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    kivo_started_watch='' kivo_started_panel='' kivo_started_tail=''
-    [ -z "$kivo_lock_file" ] || kivo_end_leftovers "$kivo_lock_file"
-    [ -z "$kivo_com11_prefix" ] || kivo_give_back_adapter "$kivo_com11_prefix"
-    kivo_com11_prefix=''
+# Opens the panel, with the watch over COM11 beside it, and waits for the
+# panel to close; its exit code says why. Waiting on background jobs lets a
+# trapped Ctrl-C act at once.
+kivo_open_panel() {
+    local status ended='' problem=''
+    kivo_start_watch "$device"
+    kivo_start - "$kivo_lib/wine" "$kivo_exe"
+    local panel=$!
+    wait -n -p ended "$panel" "$kivo_watch" && status=0 || status=$?
+    if [ "$ended" = "$kivo_watch" ]; then
+        # "Close the panel" in the watch's dialog ends it all, as Ctrl-C does.
+        [ "$status" -ne 3 ] || exit 130
+        wait "$panel" && status=0 || status=$?
+    fi
+    case $status in
+        0) ;;
+        3)  # The program ends at once, with 3, when a number or result cannot be sent.
+            local to="the device simulator"
+            [ -z "$device" ] || { to="the adapter"; problem=$(kivo_adapter_problem "$device" unopened); }
+            kivo_fail "the panel closed because it could not send to $to${problem:+: $problem}"
+            status=1 ;;
+        *) kivo_fail "the panel ended with status $status: Wine could not run it (with WINEDEBUG=err+all set, Wine says why)" ;;
+    esac
+    return "$status"
 }

@@ -12,7 +12,7 @@ resources/kivo.rc	FILEVERSION     $commas, 0
 resources/kivo.rc	PRODUCTVERSION  $commas, 0
 resources/kivo.rc	VALUE "FileVersion",      "$version.0"
 resources/kivo.rc	VALUE "ProductVersion",   "$version.0"
-scripts/kivo	KIVO_VERSION=$version
+scripts/lib/launcher.sh	KIVO_VERSION=$version
 packaging/kivo.1	"kivo $version"
 packaging/windows-guide.txt	This guide is for version $version.
 packaging/windows-guide.txt	kivo-$version-x64.msi

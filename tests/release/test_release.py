@@ -1,5 +1,5 @@
 """The release's files, as tests/release/build_releases.py built them into
-KIVO_RELEASES: the next version built twice, signed and from its signatures,
+build-native/releases: the next version built twice, signed and from its signatures,
 must give the same bytes. Then what was built: the zip, Kivo.exe, and the
 Debian package's lint, contents, dependencies, icons, desktop entry and
 launcher, the signatures, and the installer under Wine (installed, upgraded
@@ -22,7 +22,7 @@ from build_releases import SOURCE, next_version, version
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import harness  # noqa: E402  (found through the path set just above)
 
-RELEASES = os.environ.get("KIVO_RELEASES") or os.path.join(SOURCE, "build-native", "releases")
+RELEASES = os.path.join(SOURCE, "build-native", "releases")
 VERSION, NEXT_VERSION = version(), next_version()
 DEB = "kivo_%s-1_amd64.deb" % VERSION
 ZIP = "kivo-%s-windows-x64.zip" % VERSION
@@ -132,7 +132,7 @@ class Release(unittest.TestCase):
         files = sorted("/" + os.path.relpath(os.path.join(d, f), self.root)
                        for d, _, names in os.walk(self.root) for f in names)
         expected = ["/usr/bin/kivo", "/usr/lib/kivo/Kivo.exe", "/usr/lib/kivo/kivo-devsim",
-                    "/usr/lib/kivo/launcher.sh", "/usr/lib/kivo/services.sh", "/usr/lib/kivo/wine",
+                    "/usr/lib/kivo/launcher.sh", "/usr/lib/kivo/session.sh", "/usr/lib/kivo/wine",
                     "/usr/share/applications/kivo.desktop", "/usr/share/doc/kivo/changelog.Debian.gz",
                     "/usr/share/doc/kivo/copyright", "/usr/share/lintian/overrides/kivo",
                     "/usr/share/man/man1/kivo.1.gz"]

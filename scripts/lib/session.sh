@@ -1,0 +1,255 @@
+# shellcheck shell=bash
+# A Wine session, started and ended here alone, whoever runs one: the kivo
+# command and scripts/run, the tests' lanes, the benchmark and the package's
+# tests. It holds a prefix and its server, the device's side (the simulator
+# or the monitor), the watch over COM11 and the program; the tests add a
+# display through kivo_start. Every piece runs in a process group of its own,
+# so that a terminal's Ctrl-C reaches only the caller, whose trap ends the
+# pieces in the order that keeps Wine quiet; and each goes with the caller
+# (PR_SET_PDEATHSIG) if the caller is killed before its trap can run.
+#
+#   kivo_session_begin NAME RUN_DIR   messages signed NAME, logs in RUN_DIR,
+#                                     kivo_session_end trapped on every way out
+
+kivo_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Installed, the program and the simulator stand beside this file; in the
+# sources, in the builds that scripts/build makes.
+# shellcheck disable=SC2034 # launcher.sh and the tests run them
+if [ -f "$kivo_lib/Kivo.exe" ]; then
+    kivo_exe=$kivo_lib/Kivo.exe kivo_simulator=$kivo_lib/kivo-devsim kivo_remedy="reinstall the package kivo"
+else
+    kivo_exe=${kivo_lib%/scripts/lib}/build/Kivo.exe kivo_remedy="build it: scripts/build"
+    kivo_simulator=${kivo_lib%/scripts/lib}/build-native/tools/devsim/kivo-devsim
+fi
+kivo_pieces=() kivo_server='' kivo_watch='' kivo_dialogs='' kivo_session_after=()
+
+kivo_session_begin() {
+    kivo_name=$1 kivo_run=$2
+    mkdir -p "$kivo_run"
+    trap kivo_session_end EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    trap 'exit 129' HUP
+}
+
+# One line on stderr, signed with the command's name; with --dialogs (a start
+# from the desktop menu, where nobody reads stderr) in a dialog box too.
+kivo_fail() {
+    echo "${kivo_name:-kivo}: error: $*" >&2
+    if [ -n "$kivo_dialogs" ] && [ -n "${DISPLAY:-}" ] && command -v zenity >/dev/null; then
+        zenity --error --title=Kivo --no-markup --text="$*" >/dev/null 2>&1 || true
+    fi
+    return 1
+}
+
+# Until COMMAND succeeds, every 50 ms for at most SECONDS, then says what was
+# waited for. A check that fails with anything but 1 ends the wait at once:
+# it has said why.
+kivo_wait_until() {
+    local seconds=$1 what=$2 status deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
+    shift 2
+    until "$@"; do
+        status=$?
+        [ "$status" -eq 1 ] || return "$status"
+        [ "${EPOCHREALTIME/./}" -lt "$deadline" ] || { kivo_fail "waited $seconds s in vain for $what"; return 1; }
+        sleep 0.05
+    done
+}
+
+# Starts a piece: COMMAND in the background, its output in OUTPUT ('-' for
+# ours). Wine's programs run in a session of their own, and get SIGKILL when
+# the caller dies: one blocked on a silent device's read ends no other way.
+kivo_start() {
+    local output=$1
+    shift
+    if [ "$output" = - ]; then kivo_launch "$@"; else kivo_launch "$@" >"$output" 2>&1; fi
+    kivo_pieces+=("$!")
+}
+kivo_launch() {
+    if [[ $1 == "$kivo_lib/wine" ]]; then
+        setpriv --pdeathsig KILL -- setsid "$@" </dev/null &
+    else
+        set -m
+        setpriv --pdeathsig TERM -- "$@" </dev/null &
+        set +m
+    fi
+}
+
+# Waits for the piece started last until CHECK holds; if it ends first, the
+# last line of OUTPUT says why.
+kivo_ready() {
+    local what=$1 output=$2
+    shift 2
+    kivo_wait_until 10 "$what" kivo_ready_check "$!" "$what" "$output" "$@"
+}
+kivo_ready_check() {
+    local pid=$1 what=$2 output=$3
+    shift 3
+    "$@" && return 0
+    ! kill -0 "$pid" 2>/dev/null || return 1
+    kivo_fail "$what: it ended at start${output:+: $(tail -n 1 "$output" 2>/dev/null)}"
+    return 2
+}
+
+kivo_wine() { "$kivo_lib/wine" "$@"; }
+
+# The prefix's own server, before any Wine program: in our session, where it
+# is no session leader, since a leader without a terminal takes the first
+# tty it opens (the adapter, in the plain mapping) as its terminal, and an
+# unplug then reaches it as SIGHUP and a dump of its state. Each Wine program
+# would otherwise start one as such a daemon. Wine ends its programs only at
+# the server's word (wineserver -k), not when the server itself ends: a
+# keeper says that word when it is stopped, and when we die.
+kivo_start_server() {
+    mkdir -p "$WINEPREFIX"
+    kivo_start "$kivo_run/wineserver.log" sh -c 'wineserver -f & trap "wineserver -k" TERM; wait $!; wait $!'
+    kivo_server=$!
+    kivo_ready "the Wine server for $WINEPREFIX" "$kivo_run/wineserver.log" kivo_listening "$!"
+}
+kivo_listening() {
+    local server
+    server=$(pgrep -P "$1") && [ -n "$(find "/proc/$server/fd" -lname 'socket:*' 2>/dev/null)" ]
+}
+
+# The server ends every Wine process of the prefix, then itself, saving the
+# registry; a process that starts as it goes may start another server, which
+# the sweep of kivo_session_end finds.
+kivo_stop_server() {
+    [ -n "$kivo_server" ] || return 0
+    kill -TERM "$kivo_server" 2>/dev/null || true
+    kivo_wait_until 10 "the Wine server to end" kivo_ended "$kivo_server" || true
+    kivo_server=''
+}
+
+kivo_ended() {
+    local pid
+    for pid in "$@"; do
+        ! kill -0 "$pid" 2>/dev/null || return 1
+    done
+}
+
+# What a ready prefix holds; one made to an older recipe is made again.
+kivo_prefix_recipe="kivo prefix 2: Wine's own fonts"
+
+kivo_prefix_ready() { [ "$(cat "$1/.kivo-ready" 2>/dev/null)" = "$kivo_prefix_recipe" ]; }
+
+# Wine notes the time of the wine.inf it last brought the prefix up to date
+# with; another Wine (Debian 12 upgraded to 13, say) updates it before its
+# first program, with a window of its own, "Wine", meanwhile.
+kivo_prefix_outdated() {
+    local stamp inf=/usr/share/wine/wine.inf
+    # Wine 10 ends the line with CR LF.
+    [ -f "$inf" ] && stamp=$(tr -d '[:space:]' 2>/dev/null <"$1/.update-timestamp") || return 1
+    [ "$stamp" != disable ] && [ "$stamp" != "$(stat -c %Y "$inf")" ]
+}
+
+# Debian's Wine reads its fonts from the prefix, not from where fonts-wine
+# puts them; without them the labels and boxes take a wider host font.
+kivo_install_wine_fonts() {
+    compgen -G "/usr/share/wine/fonts/*.fon" >/dev/null ||
+        { kivo_fail "Wine's fonts are missing from /usr/share/wine/fonts: install the package fonts-wine"; return 1; }
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" && cp -p /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+}
+
+# wineboot with ARGUMENTS under a server of its own, whose end writes the
+# registry to the disk.
+kivo_wineboot() {
+    kivo_start_server && kivo_wine wineboot "$@" >>"$kivo_run/wineboot.log" 2>&1 && kivo_stop_server
+}
+
+# The prefix at DIR, made once and kept: a half-made one is made again, and
+# one that another Wine made is brought up to date here, with a word, rather
+# than by Wine with a window. Then its server and services, for the session.
+kivo_open_prefix() {
+    export WINEPREFIX=$1
+    command -v wine >/dev/null || { kivo_fail "Wine is not installed: install the package wine"; return 1; }
+    if ! kivo_prefix_ready "$WINEPREFIX"; then
+        echo "$kivo_name: preparing Wine for first use, about 10 s"
+        # The adapter remembered for COM11 outlives a prefix made again.
+        local adapter
+        adapter=$(readlink "$WINEPREFIX/dosdevices/com11" 2>/dev/null) || adapter=''
+        rm -rf "$WINEPREFIX"
+        if ! kivo_wineboot -i || [ ! -f "$WINEPREFIX/system.reg" ]; then
+            kivo_fail "could not make the Wine prefix $WINEPREFIX; see $kivo_run/wineboot.log"
+            return 1
+        fi
+        kivo_install_wine_fonts || return 1
+        [ -z "$adapter" ] || ln -sfn -- "$adapter" "$WINEPREFIX/dosdevices/com11"
+        echo "$kivo_prefix_recipe" >"$WINEPREFIX/.kivo-ready"
+    elif kivo_prefix_outdated "$WINEPREFIX"; then
+        echo "$kivo_name: updating Wine's files for $(kivo_wine --version), about 10 s"
+        # Without a display: the line above says what Wine's window would.
+        if ! (unset DISPLAY WAYLAND_DISPLAY && kivo_wineboot -u); then
+            kivo_fail "could not update the Wine prefix $WINEPREFIX; see $kivo_run/wineboot.log"
+            return 1
+        fi
+        kivo_install_wine_fonts || return 1
+    fi
+    mkdir -p "$WINEPREFIX/dosdevices"
+    # Wine's services start with a server's first program and keep its
+    # output open as long as they run: booted here, they write to a log.
+    kivo_start_server && kivo_wine wineboot >>"$kivo_run/wineboot.log" 2>&1
+}
+
+# The device simulator plays the device on COM11 and takes orders on COM12,
+# logging to LOG; its lines go to OUTPUT.
+kivo_start_simulator() {
+    local output=$1 log=$2 com=$WINEPREFIX/dosdevices
+    shift 2
+    rm -f "$com/com11" "$com/com12"
+    kivo_start "$output" "$kivo_simulator" --link "$com/com11" --control-link "$com/com12" --log "$log" "$@"
+    kivo_ready "the device simulator" "${output#-}" test -e "$com/com11" -a -e "$com/com12"
+}
+
+# The monitor in front of the adapter at ADAPTER: COM11 becomes a pty, and
+# every transfer passes unchanged to the adapter, shown on OUTPUT and logged
+# to LOG if one is given.
+kivo_start_monitor() {
+    local output=$1 adapter=$2 log=${3:-} link=$WINEPREFIX/dosdevices/com11
+    rm -f "$link"
+    kivo_start "$output" "$kivo_simulator" --link "$link" --adapter "$adapter" ${log:+--log "$log"}
+    kivo_ready "the monitor" "${output#-}" test -e "$link"
+}
+
+# The watch over COM11 says when the device does not answer and when the
+# adapter goes during a wait; it ends with 3 when the user closes the panel
+# from its dialog.
+kivo_start_watch() {
+    kivo_start - "$kivo_simulator" --watch "$WINEPREFIX/dosdevices/com11" ${1:+--adapter "$1"} ${kivo_dialogs:+--dialogs}
+    kivo_watch=$!
+}
+
+# Whatever still runs of the prefix's Wine: its programs and servers.
+kivo_wine_leftovers() {
+    local exes
+    exes=$(find /proc/[0-9]*/exe -maxdepth 0 -lname '*/wine*' 2>/dev/null) || true
+    [ -z "$exes" ] || grep -lsxzF "WINEPREFIX=$WINEPREFIX" ${exes//exe/environ} | cut -d/ -f3
+}
+
+# The one way out, from the trap: the watch first (to it the program's end
+# would look like the device's answer), then Wine's server and with it every
+# Wine program, then the rest. Each wait is bounded; what Wine leaves running
+# gets 2 s to end by itself, and is then ended and said. Then the caller's
+# own steps (kivo_session_after).
+kivo_session_end() {
+    local pid
+    kivo_dialogs=''
+    [ -z "$kivo_watch" ] || { kill -TERM "$kivo_watch" 2>/dev/null && kivo_wait_until 5 "the watch to end" kivo_ended "$kivo_watch"; } || true
+    kivo_stop_server
+    for pid in "${kivo_pieces[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+    kivo_wait_until 5 "the session's processes to end" kivo_ended "${kivo_pieces[@]}" ||
+        for pid in "${kivo_pieces[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+    [ ${#kivo_pieces[@]} -eq 0 ] || wait "${kivo_pieces[@]}" 2>/dev/null || true
+    kivo_pieces=() kivo_watch=''
+    # shellcheck disable=SC2046 # one PID a word
+    if [ -n "${WINEPREFIX:-}" ] && ! kivo_wait_until 2 "Wine's last processes to end" kivo_ended $(kivo_wine_leftovers) 2>/dev/null; then
+        for pid in $(kivo_wine_leftovers); do
+            echo "$kivo_name: ended $(cat "/proc/$pid/comm" 2>/dev/null || echo a process) (PID $pid), left running by Wine" >&2
+            kill -KILL "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+        done
+    fi
+    local step
+    for step in "${kivo_session_after[@]}"; do "$step"; done
+    kivo_session_after=()
+}
