@@ -51,8 +51,7 @@ def main():
     master, slave = os.openpty()
     adapter = os.ttyname(slave)
     os.close(slave)
-    env = {"PATH": os.environ["PATH"], "HOME": home, "DISPLAY": os.environ["DISPLAY"],
-           "KIVO_EXE": exe, "KIVO_SIMULATOR": os.environ.get("KIVO_SIMULATOR", "")}
+    env = {"PATH": os.environ["PATH"], "HOME": home, "DISPLAY": os.environ["DISPLAY"]}
     wine_env = dict(env, WINEPREFIX=prefix)
     log = open(os.path.join(home, "bench.log"), "wb")
     # An X server with no client left resets itself and refuses connections

@@ -4,14 +4,14 @@ The program runs under Wine on an X display; input is real X input sent with
 xdotool; the panel is read back by our own inspector (a Win32 console program
 that only asks), by screenshots, and at the device end by the simulator's log.
 Everything is found through the environment of the test's lane
-(tests/support/in-lane): DISPLAY, WINEPREFIX, KIVO_DEVICE_CONTROL,
-KIVO_DEVICE_LOG, and KIVO_EXE, KIVO_INSPECTOR and KIVO_TASKBAR from the build.
+(tests/support/in-lane): DISPLAY, WINEPREFIX (the simulator takes orders on
+its COM12), KIVO_DEVICE_LOG, and KIVO_EXE, KIVO_INSPECTOR and KIVO_TASKBAR
+from the build.
 """
 import json
 import os
 import re
 import select
-import shlex
 import subprocess
 import tempfile
 import termios
@@ -68,15 +68,17 @@ def window_manager_running():
     return subprocess.run(["wmctrl", "-m"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
 
 
-def environment(device=True):
-    """The variables the tests need; a clear error when one is missing."""
-    needed = ["DISPLAY", "WINEPREFIX", "KIVO_EXE", "KIVO_INSPECTOR", "KIVO_TASKBAR"]
-    needed += ["KIVO_DEVICE_CONTROL", "KIVO_DEVICE_LOG"] if device else []
+def environment(device=True, prefix=True):
+    """The variables the tests need; a clear error when one is missing.
+    prefix: the test's panels run in the lane's prefix, not in another's."""
+    needed = ["DISPLAY", "KIVO_INSPECTOR", "KIVO_TASKBAR"]
+    needed += ["WINEPREFIX", "KIVO_EXE"] if prefix else []
+    needed += ["KIVO_DEVICE_LOG"] if device else []
     missing = [name for name in needed if not os.environ.get(name)]
     if missing:
         raise HarnessError("not set: %s (run the end-to-end tests with ctest, which gives each a lane)"
                            % ", ".join(missing))
-    for name in needed[2:]:
+    for name in needed[1:]:
         if name != "KIVO_DEVICE_LOG" and not os.path.exists(os.environ[name]):
             raise HarnessError("%s does not exist: %s" % (name, os.environ[name]))
     if window_manager_running() != MANAGED:
@@ -104,9 +106,8 @@ def wait_until(check, timeout, what, interval=0.1):
 
 
 # Wine as everything of ours runs it (scripts/lib/wine), in the prefix of the
-# caller's WINEPREFIX. KIVO_E2E_WINE names another way to start it, such as a
-# user's in a Debian root.
-WINE = shlex.split(os.environ.get("KIVO_E2E_WINE", "")) or [os.path.join(HERE, "..", "..", "scripts", "lib", "wine")]
+# caller's WINEPREFIX.
+WINE = [os.path.join(HERE, "..", "..", "scripts", "lib", "wine")]
 
 
 def run_wine(arguments, env, timeout=30):
@@ -273,9 +274,9 @@ class Backdrop:
 class Device:
     """The simulator: orders through its control port, traffic from its log."""
 
-    def __init__(self, env):
-        self.control_path = env["KIVO_DEVICE_CONTROL"]
-        self.log_path = env["KIVO_DEVICE_LOG"]
+    def __init__(self, prefix, log_path):
+        self.control_path = os.path.join(prefix, "dosdevices", "com12")
+        self.log_path = log_path
         self.fd = os.open(self.control_path, os.O_RDWR | os.O_NOCTTY)
         tty.setraw(self.fd, termios.TCSANOW)
 
@@ -586,7 +587,7 @@ class PanelTestCase(unittest.TestCase):
         cls.backdrop = Backdrop(env=cls.env)
         try:
             if cls.uses_device:
-                cls.device = Device(cls.env)
+                cls.device = Device(cls.env["WINEPREFIX"], cls.env["KIVO_DEVICE_LOG"])
                 cls.device.reset(cls.counter, cls.auto_counter)
             cls.panel = Panel(cls.env, cls.__name__)
         except BaseException:

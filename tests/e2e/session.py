@@ -5,9 +5,11 @@ e2e_session keeps it working. Screenshots go to KIVO_E2E_OUT; prints what it
 did and where everything is.
 
 usage: session.py KIVO [OPTION...]    KIVO, the kivo command, with its options
-kivo keeps its prefix and logs under XDG_DATA_HOME and XDG_STATE_HOME."""
+Where kivo keeps things is what kivo says and does: the device's log is the
+one it names, the prefix the one its panel runs in."""
 import json
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -16,8 +18,9 @@ import time
 import harness
 from harness import AttachedPanel, Backdrop, output_dir, screenshot, wait_until
 
-DATA = os.environ.get("XDG_DATA_HOME") or os.path.expanduser("~/.local/share")
-STATE = os.environ.get("XDG_STATE_HOME") or os.path.expanduser("~/.local/state")
+# What the session sends, as the device must receive it: the number, then
+# the sum 42 with the count of the longer operand plus one.
+SENT = [b"1234", b"42\0"]
 
 
 def step(text):
@@ -25,25 +28,16 @@ def step(text):
 
 
 def device_messages(log_path, since):
-    """The messages the device received after since, as readable text."""
-    if not log_path or not os.path.exists(log_path):
-        return []
+    """The messages the device received after since."""
     with open(log_path, "rb") as log:
         log.seek(since)
         lines = log.read().decode("utf-8", "replace").splitlines()
-    found = []
-    for line in lines:
-        try:
-            event = json.loads(line)
-        except ValueError:
-            continue
-        if event.get("event") in ("message", "empty"):
-            found.append(repr(bytes.fromhex(event.get("hex", ""))))
-    return found
+    events = [json.loads(line) for line in lines if line.startswith("{")]
+    return [bytes.fromhex(event.get("hex", "")) for event in events if event.get("event") in ("message", "empty")]
 
 
 def log_size(log_path):
-    return os.path.getsize(log_path) if log_path and os.path.exists(log_path) else 0
+    return os.path.getsize(log_path) if os.path.exists(log_path) else 0
 
 
 # A failed send ends the program, so a send that went out leaves it running.
@@ -54,32 +48,47 @@ def press_send(panel, button, what):
         raise AssertionError("the program ended on the %s send: the device could not be written" % what)
 
 
-def device_log(options):
-    """Where the device's stand-in logs what the panel sends, if anywhere."""
-    if "--log" in options:
-        return options[options.index("--log") + 1]
-    return os.path.join(STATE, "kivo", "device.jsonl") if "--simulator" in options else None
+def said_by(said, pattern):
+    found = re.search(pattern, open(said, errors="replace").read())
+    return found.group(1) if found else None
 
 
 def wait_for_com11(kivo, said):
-    """Until kivo has put a device on COM11, the prefix made by then."""
+    """Until kivo has put a device on COM11, the prefix made by then; the
+    device's log, where kivo names one."""
     read = lambda: open(said, errors="replace").read()  # noqa: E731
     wait_until(lambda: "COM11 is" in read() or kivo.poll() is not None, 60, "kivo to put a device on COM11")
     if kivo.poll() is not None:
         raise AssertionError("kivo ended with %d: %s" % (kivo.returncode, read().strip()))
+    return said_by(said, r"COM11 is .*; its log is (.*)\n")
+
+
+def panel_prefix(kivo):
+    """The Wine prefix of the panel that kivo started, from the panel's own environment."""
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/stat" % pid) as f:
+                name, rest = f.read().rsplit(")", 1)
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                environ = dict(item.split(b"=", 1) for item in f.read().split(b"\0") if b"=" in item)
+        except OSError:
+            continue
+        if name.endswith("(Kivo.exe") and int(rest.split()[1]) == kivo.pid:
+            return environ[b"WINEPREFIX"].decode()
+    return None
 
 
 def run(command):
-    os.environ["WINEPREFIX"] = os.path.join(DATA, "kivo", "prefix")
-    env = harness.environment(device=False)
-    log_path = device_log(command[1:])
+    env = harness.environment(device=False, prefix=False)
     shots = output_dir("screenshots")
     backdrop = Backdrop(env=env)
     said = os.path.join(output_dir(), "kivo.out")
     with open(said, "wb") as out:
         kivo = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=env)
+    log_path = None
     try:
-        wait_for_com11(kivo, said)
+        log_path = wait_for_com11(kivo, said)
+        env = dict(env, WINEPREFIX=wait_until(lambda: panel_prefix(kivo), 30, "the panel's process"))
         panel = AttachedPanel(env, "session", kivo)
         screenshot("1-start")
         step("the panel is open")
@@ -98,7 +107,7 @@ def run(command):
         step("Counter %s, Auto Counter %s.%s" % (counter, whole, tenths))
         screenshot("3-readings")
 
-        since = log_size(log_path)
+        since = log_size(log_path) if log_path else 0
         panel.replace_text("NumberEdit", "1234")
         press_send(panel, "SendNumberButton", "number")
         step("sent the number 1234")
@@ -109,9 +118,11 @@ def run(command):
         press_send(panel, "SendResultButton", "result")
         step("sent the sum of 15 and 27")
         screenshot("4-sent")
-        received = device_messages(log_path, since)
-        if received:
-            step("the device received: " + ", ".join(received))
+        if log_path:
+            received = device_messages(log_path, since)
+            step("the device received: " + ", ".join(map(repr, received)))
+            if received != SENT:
+                raise AssertionError("the device should have received %r" % SENT)
 
         panel.click("CloseButton")
         code = kivo.wait(30)
