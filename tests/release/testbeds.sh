@@ -1,0 +1,38 @@
+# shellcheck shell=bash
+# Debian 12's and 13's tarballs in build/roots/, made by mmdebstrap, again
+# when a week old (Wine's updates are tested too) or their recipe changed:
+# RELEASE-base.tar.gz, minimal, for piuparts; RELEASE-testbed.tar, with the
+# package's and its tests' dependencies, for autopkgtest and other-wine.
+kivo_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+kivo_other_release() {
+    case $(. /etc/os-release && echo "${VERSION_CODENAME:-}") in bookworm) echo trixie ;; trixie) echo bookworm ;; *) return 1 ;; esac
+}
+
+kivo_release_name() { case $1 in bookworm) echo "Debian 12" ;; trixie) echo "Debian 13" ;; esac; }
+
+# The tarball of RELEASE of KIND (base or testbed), made when needed, on stdout.
+kivo_tarball() {
+    local tarball=$kivo_top/build/roots/$1-$2.tar options=(--variant=minbase) recipe
+    if [ "$2" = base ]; then
+        tarball+=.gz
+    else
+        options=(--variant=apt --include="$(sed -n 's/^Depends://p' "$kivo_top/debian/tests/control" |
+            cat - <(sed -n '/^Package:/,$ s/^Depends://p' "$kivo_top/debian/control") | tr ',' '\n' |
+            sed 's/[(|$].*//; s/ //g' | grep -vx -e '' -e kivo | sort -u | paste -sd, -),apt-utils")
+    fi
+    recipe="${options[*]}"
+    mkdir -p "${tarball%/*}"
+    (
+        flock 9
+        [ "$(cat "$tarball.recipe" 2>/dev/null)" = "$recipe" ] && [ -n "$(find "$tarball" -mtime -7 2>/dev/null)" ] && exit
+        echo "making $tarball, a minute or two" >&2
+        # dash in apt's hooks cannot name a pipe above 9: a caller's descriptors would take it there.
+        for fd in "/proc/$BASHPID/fd"/*; do [ "${fd##*/}" -le 2 ] || eval "exec ${fd##*/}>&-"; done
+        unshare --mount --propagation private mmdebstrap --aptopt='APT::Install-Recommends "false"' \
+            "${options[@]}" "$1" "${tarball/.tar/.new.tar}" >"$tarball.log" 2>&1 ||
+            { echo "could not make $tarball: see $tarball.log" >&2; exit 1; }
+        mv "${tarball/.tar/.new.tar}" "$tarball"
+        echo "$recipe" >"$tarball.recipe"
+    ) 9>"$tarball.lock" && echo "$tarball"
+}
