@@ -107,8 +107,9 @@ kivo_start_server() {
     kivo_ready "the Wine server for $WINEPREFIX" "$kivo_run/wineserver.log" kivo_listening "$!"
 }
 kivo_listening() {
-    local server
-    server=$(pgrep -P "$1") && [ -n "$(find "/proc/$server/fd" -lname 'socket:*' 2>/dev/null)" ]
+    local server=''
+    read -r server _ 2>/dev/null <"/proc/$1/task/$1/children"
+    [ -n "$server" ] && [ -n "$(find "/proc/$server/fd" -lname 'socket:*' 2>/dev/null)" ]
 }
 
 # The server ends every Wine process of the prefix, then itself, saving the
