@@ -1,8 +1,7 @@
 # shellcheck shell=bash
-# Debian 12's and 13's tarballs in build/roots/, made by mmdebstrap, again
-# when a week old (Wine's updates are tested too) or their recipe changed:
-# RELEASE-base.tar.gz, minimal, for piuparts; RELEASE-testbed.tar, with the
-# package's and its tests' dependencies, for autopkgtest and other-wine.
+# Debian 12's and 13's tarballs in build/roots/ by mmdebstrap, made again at a
+# week old or a new recipe: RELEASE-base.tar.gz, minimal, for piuparts, and
+# RELEASE-testbed.tar, with the package's and its tests' dependencies.
 kivo_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 kivo_other_release() {
@@ -13,7 +12,9 @@ kivo_release_name() { case $1 in bookworm) echo "Debian 12" ;; trixie) echo "Deb
 
 # The tarball of RELEASE of KIND (base or testbed), made when needed, on stdout.
 kivo_tarball() {
-    local tarball=$kivo_top/build/roots/$1-$2.tar options=(--variant=minbase) recipe
+    local tarball=$kivo_top/build/roots/$1-$2.tar recipe
+    # debconf's scratch folder, left by its first use as on any used system.
+    local options=(--variant=minbase --customize-hook='mkdir -p "$1/var/cache/debconf/tmp.ci"')
     if [ "$2" = base ]; then
         tarball+=.gz
     else
