@@ -1,19 +1,13 @@
 # shellcheck shell=bash
-# A Wine session, started and ended here alone, whoever runs one: the kivo
-# command and scripts/run, the tests' lanes, the benchmark and the package's
-# tests. It holds a prefix and its server, the device's side (the simulator
-# or the monitor), the watch over COM11 and the program; the tests add a
-# display through kivo_start. Every piece runs in a process group of its own,
-# so that a terminal's Ctrl-C reaches only the caller, whose trap ends the
-# pieces in the order that keeps Wine quiet; and each goes with the caller
-# (PR_SET_PDEATHSIG) if the caller is killed before its trap can run.
-#
-#   kivo_session_begin NAME RUN_DIR   messages signed NAME, logs in RUN_DIR,
-#                                     kivo_session_end trapped on every way out
+# A Wine session, started and ended here alone, for kivo, scripts/run, the
+# lanes, the benchmark and the package's tests: a prefix and its server, the
+# device's side, the watch over COM11, the program, and a test's display.
+# Each piece has a process group of its own, so that a Ctrl-C reaches only
+# the caller, whose trap ends them in an order that keeps Wine quiet; each
+# goes with the caller (PR_SET_PDEATHSIG) if the caller is killed.
 
 kivo_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# Installed, the program and the simulator stand beside this file; in the
-# sources, in the builds that scripts/build makes.
+# Installed beside this file; in the sources, in scripts/build's builds.
 # shellcheck disable=SC2034 # launcher.sh and the tests run them
 if [ -f "$kivo_lib/Kivo.exe" ]; then
     kivo_exe=$kivo_lib/Kivo.exe kivo_simulator=$kivo_lib/kivo-devsim kivo_remedy="reinstall the package kivo"
@@ -32,8 +26,7 @@ kivo_session_begin() {
     trap 'exit 129' HUP
 }
 
-# One line on stderr, signed with the command's name; with --dialogs (a start
-# from the desktop menu, where nobody reads stderr) in a dialog box too.
+# One line on stderr; with --dialogs (the menu's start) in a dialog box too.
 kivo_fail() {
     echo "${kivo_name:-kivo}: error: $*" >&2
     if [ -n "$kivo_dialogs" ] && [ -n "${DISPLAY:-}" ] && command -v zenity >/dev/null; then
@@ -42,9 +35,8 @@ kivo_fail() {
     return 1
 }
 
-# Until COMMAND succeeds, every 50 ms for at most SECONDS, then says what was
-# waited for. A check that fails with anything but 1 ends the wait at once:
-# it has said why.
+# Until COMMAND holds, at most SECONDS, then says what was waited for. A
+# check failing with other than 1 ends the wait at once: it has said why.
 kivo_wait_until() {
     local seconds=$1 what=$2 status deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
     shift 2
@@ -56,9 +48,8 @@ kivo_wait_until() {
     done
 }
 
-# Starts a piece: COMMAND in the background, its output in OUTPUT ('-' for
-# ours). Wine's programs run in a session of their own, and get SIGKILL when
-# the caller dies: one blocked on a silent device's read ends no other way.
+# COMMAND as a piece, its output in OUTPUT ('-': ours). A Wine program gets
+# SIGKILL with the caller: blocked on a silent device, it ends no other way.
 kivo_start() {
     local output=$1
     shift
@@ -75,8 +66,7 @@ kivo_launch() {
     fi
 }
 
-# Waits for the piece started last until CHECK holds; if it ends first, the
-# last line of OUTPUT says why.
+# Until CHECK holds for the piece started last; if it ends, OUTPUT says why.
 kivo_ready() {
     local what=$1 output=$2
     shift 2
@@ -93,13 +83,10 @@ kivo_ready_check() {
 
 kivo_wine() { "$kivo_lib/wine" "$@"; }
 
-# The prefix's own server, before any Wine program: in our session, where it
-# is no session leader, since a leader without a terminal takes the first
-# tty it opens (the adapter, in the plain mapping) as its terminal, and an
-# unplug then reaches it as SIGHUP and a dump of its state. Each Wine program
-# would otherwise start one as such a daemon. Wine ends its programs only at
-# the server's word (wineserver -k), not when the server itself ends: a
-# keeper says that word when it is stopped, and when we die.
+# The prefix's server, first and in our session: a session leader would take
+# the adapter as its terminal, and an unplug would reach it as SIGHUP. Wine's
+# programs end at the server's word (wineserver -k), not at its end: a keeper
+# says it when stopped, and when we die.
 kivo_start_server() {
     mkdir -p "$WINEPREFIX"
     kivo_start "$kivo_run/wineserver.log" sh -c 'wineserver -f & trap "wineserver -k" TERM; wait $!; wait $!'
@@ -112,9 +99,7 @@ kivo_listening() {
     [ -n "$server" ] && [ -n "$(find "/proc/$server/fd" -lname 'socket:*' 2>/dev/null)" ]
 }
 
-# The server ends every Wine process of the prefix, then itself, saving the
-# registry; a process that starts as it goes may start another server, which
-# the sweep of kivo_session_end finds.
+# The server ends the prefix's Wine processes and itself, saving the registry.
 kivo_stop_server() {
     [ -n "$kivo_server" ] || return 0
     kill -TERM "$kivo_server" 2>/dev/null || true
@@ -134,9 +119,8 @@ kivo_prefix_recipe="kivo prefix 2: Wine's own fonts"
 
 kivo_prefix_ready() { [ "$(cat "$1/.kivo-ready" 2>/dev/null)" = "$kivo_prefix_recipe" ]; }
 
-# Wine notes the time of the wine.inf it last brought the prefix up to date
-# with; another Wine (Debian 12 upgraded to 13, say) updates it before its
-# first program, with a window of its own, "Wine", meanwhile.
+# Another Wine's wine.inf (Debian 12 upgraded to 13) would update the prefix
+# at its first program, with a window of its own meanwhile.
 kivo_prefix_outdated() {
     local stamp inf=/usr/share/wine/wine.inf
     # Wine 10 ends the line with CR LF.
@@ -144,23 +128,20 @@ kivo_prefix_outdated() {
     [ "$stamp" != disable ] && [ "$stamp" != "$(stat -c %Y "$inf")" ]
 }
 
-# Debian's Wine reads its fonts from the prefix, not from where fonts-wine
-# puts them; without them the labels and boxes take a wider host font.
+# Debian's Wine reads its fonts from the prefix, else takes a wider one.
 kivo_install_wine_fonts() {
     compgen -G "/usr/share/wine/fonts/*.fon" >/dev/null ||
         { kivo_fail "Wine's fonts are missing from /usr/share/wine/fonts: install the package fonts-wine"; return 1; }
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" && cp -p /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
-# wineboot with ARGUMENTS under a server of its own, whose end writes the
-# registry to the disk.
+# wineboot under a server of its own, whose end writes the registry.
 kivo_wineboot() {
     kivo_start_server && kivo_wine wineboot "$@" >>"$kivo_run/wineboot.log" 2>&1 && kivo_stop_server
 }
 
-# The prefix at DIR, made once and kept: a half-made one is made again, and
-# one that another Wine made is brought up to date here, with a word, rather
-# than by Wine with a window. Then its server and services, for the session.
+# The prefix at DIR, made once (again if half made), brought up to date
+# with a word rather than by Wine with a window; then its server and services.
 kivo_open_prefix() {
     export WINEPREFIX=$1
     command -v wine >/dev/null || { kivo_fail "Wine is not installed: install the package wine"; return 1; }
@@ -187,13 +168,11 @@ kivo_open_prefix() {
         kivo_install_wine_fonts || return 1
     fi
     mkdir -p "$WINEPREFIX/dosdevices"
-    # Wine's services start with a server's first program and keep its
-    # output open as long as they run: booted here, they write to a log.
+    # Wine's services keep their first program's output open: booted here, to a log.
     kivo_start_server && kivo_wine wineboot >>"$kivo_run/wineboot.log" 2>&1
 }
 
-# The device simulator plays the device on COM11 and takes orders on COM12,
-# logging to LOG; its lines go to OUTPUT.
+# The simulator plays the device on COM11, takes orders on COM12, logs to LOG.
 kivo_start_simulator() {
     local output=$1 log=$2 com=$WINEPREFIX/dosdevices
     shift 2
@@ -202,9 +181,7 @@ kivo_start_simulator() {
     kivo_ready "the device simulator" "${output#-}" test -e "$com/com11" -a -e "$com/com12"
 }
 
-# The monitor in front of the adapter at ADAPTER: COM11 becomes a pty, and
-# every transfer passes unchanged to the adapter, shown on OUTPUT and logged
-# to LOG if one is given.
+# The monitor: COM11 a pty whose transfers pass to ADAPTER, shown and logged.
 kivo_start_monitor() {
     local output=$1 adapter=$2 log=${3:-} link=$WINEPREFIX/dosdevices/com11
     rm -f "$link"
@@ -212,9 +189,7 @@ kivo_start_monitor() {
     kivo_ready "the monitor" "${output#-}" test -e "$link"
 }
 
-# The watch over COM11 says when the device does not answer and when the
-# adapter goes during a wait; it ends with 3 when the user closes the panel
-# from its dialog.
+# The watch tells of a silent device and a lost adapter; 3: closed in its dialog.
 kivo_start_watch() {
     kivo_start - "$kivo_simulator" --watch "$WINEPREFIX/dosdevices/com11" ${1:+--adapter "$1"} ${kivo_dialogs:+--dialogs}
     kivo_watch=$!
@@ -227,11 +202,9 @@ kivo_wine_leftovers() {
     [ -z "$exes" ] || grep -lsxzF "WINEPREFIX=$WINEPREFIX" ${exes//exe/environ} | cut -d/ -f3
 }
 
-# The one way out, from the trap: the watch first (to it the program's end
-# would look like the device's answer), then Wine's server and with it every
-# Wine program, then the rest. Each wait is bounded; what Wine leaves running
-# gets 2 s to end by itself, and is then ended and said. Then the caller's
-# own steps (kivo_session_after).
+# The one way out: the watch first (the program's end would look like an
+# answer), the server and with it Wine's programs, the rest; what Wine leaves
+# gets 2 s, then is ended and named. Then the caller's kivo_session_after.
 kivo_session_end() {
     local pid
     kivo_dialogs=''
