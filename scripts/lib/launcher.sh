@@ -1,7 +1,6 @@
 # shellcheck shell=bash
-# The kivo command's own pieces, shared with scripts/run: its options, the
-# checks of the adapter, one panel at a time, the device behind COM11 and
-# the panel itself. Source session.sh first.
+# The kivo command's pieces, shared with scripts/run: options, the adapter's
+# checks, one panel at a time, COM11 and the panel. Source session.sh first.
 # shellcheck disable=SC2154,SC2034 # session.sh's kivo_ variables, set and read there
 
 # Kept in step with the release by scripts/new-version.
@@ -70,10 +69,8 @@ kivo_all_holders() {
     { find /proc/[0-9]*/fd -maxdepth 1 -lname "$pattern" 2>/dev/null || true; } | cut -d/ -f3 | sort -nu
 }
 
-# The processes other than ours that have PATH open, as "name (PID n)". Serial
-# ports are not exclusive on Linux, so this is the only way to see who else
-# talks to the adapter; it sees only the processes we may inspect, our own
-# unless we are root.
+# The processes not ours that have PATH open, as "name (PID n)": serial ports
+# are not exclusive on Linux. It sees those we may inspect.
 kivo_holders() {
     local pid name
     kivo_all_holders "$1" |
@@ -97,9 +94,8 @@ kivo_descends_from_us() {
     return 1
 }
 
-# Why the adapter at PATH cannot serve as COM11, in one line that says what
-# to do; nothing when it can. With a second argument the adapter is not
-# opened, which would change its modem lines.
+# Why the adapter at PATH cannot serve as COM11, and what to do; nothing when
+# it can. With a second argument it is not opened (its modem lines would move).
 kivo_adapter_problem() {
     local device=$1 group mode holders error
     if [ ! -e "$device" ]; then
@@ -143,8 +139,7 @@ kivo_check_display() {
     fi
 }
 
-# One panel per prefix: two would fight over COM11, and the first to end
-# would stop the other's Wine. The lock is fd 9, held until we exit.
+# One panel per prefix: two would fight over COM11. fd 9 holds it until we exit.
 kivo_lock() {
     local lockFile=$1/lock holder
     mkdir -p "$1" 2>/dev/null && { exec 9>>"$lockFile"; } 2>/dev/null || { kivo_fail "cannot write $lockFile"; return 1; }
@@ -153,9 +148,8 @@ kivo_lock() {
     kivo_fail "the panel is already open${holder:+, by $holder}: close it first"
 }
 
-# A stand-in on COM11 (the simulator, the monitor) takes the place of the
-# adapter remembered there; the adapter is written down first, so that even
-# a session cut short gives it back, at the next start at the latest.
+# A stand-in on COM11 sets the remembered adapter aside, written down first
+# so that a session cut short gives it back at the next start at the latest.
 kivo_set_aside_adapter() {
     local link=$WINEPREFIX/dosdevices/com11 adapter=''
     [ ! -L "$link" ] || adapter=$(readlink -- "$link")
@@ -188,10 +182,8 @@ kivo_monitor_options() {
     fi
 }
 
-# COM11 in the prefix that kivo_open_prefix opened: the real adapter,
-# remembered in Wine's dosdevices link, and with --monitor behind the
-# monitor, which stands in front of it; or the device simulator. What stands
-# in front of COM11 sets the adapter aside and gives it back at the end.
+# COM11: the adapter, remembered in Wine's dosdevices link (with --monitor,
+# behind the monitor), or the device simulator.
 kivo_connect() {
     if [ "$mode" = simulator ]; then
         kivo_set_aside_adapter
@@ -210,9 +202,8 @@ kivo_connect() {
     echo "$kivo_name: COM11 is $device through the monitor${logFile:+; its log is $logFile}"
 }
 
-# Opens the panel, with the watch over COM11 beside it, and waits for the
-# panel to close; its exit code says why. Waiting on background jobs lets a
-# trapped Ctrl-C act at once.
+# The panel and the watch beside it, until the panel closes; its exit code
+# says why. A wait on background jobs lets a trapped Ctrl-C act at once.
 kivo_open_panel() {
     local status ended='' problem=''
     kivo_start_watch "$device"
