@@ -1,12 +1,9 @@
 # shellcheck shell=bash
-# What the package's tests share: a Wine session of the installed package's
-# own making (/usr/lib/kivo/session.sh) with a virtual display of the
-# sources' tests, a user for kivo, kivo started as that user, the panel
-# found and driven through X, and the device's lines. The package carries no
-# window inspector, so the tests see the panel as X sees it (its window, its
-# place, its size, its pixels), act on it with real input at the panel's
-# fixed layout, and judge by what the device received; a screenshot of each
-# step is kept among the artifacts.
+# What the package's tests share: the installed session (/usr/lib/kivo/
+# session.sh) with the sources' virtual display, kivo run as a user of its
+# own, the panel seen as X sees it (window, place, size, pixels), driven with
+# real input at its fixed layout, and judged by what the device received.
+# A screenshot of each step is kept among the artifacts.
 set -euo pipefail
 # shellcheck source=scripts/lib/session.sh
 . /usr/lib/kivo/session.sh
@@ -25,10 +22,8 @@ fail() {
     exit 1
 }
 
-# kivo with ARGUMENTS as the tester, its output in OUTPUT, in a process group
-# of its own as a terminal's foreground job is, so that a Ctrl-C can reach
-# the whole group as it would there. A test runner may start us with SIGINT
-# ignored, which kivo gets back at its default anyway.
+# kivo as the tester, its output in OUTPUT, in a process group of its own as
+# a terminal's foreground job is, for a Ctrl-C to reach the whole group.
 start_kivo() {
     output=$1
     shift
@@ -40,9 +35,8 @@ start_kivo() {
 
 kivo_said() { tr '\n' ' ' <"$output"; }
 
-# The panel's window, once shown: sets panelX and panelY. With --alone,
-# Wine's own window ("Wine", shown while Wine makes or updates a prefix by
-# itself) must not come first.
+# The panel's window, once shown; with ALONE, Wine's own window ("Wine", as
+# it updates a prefix by itself) must not come first. Sets panelX and panelY.
 panel_shown() {
     [ -z "$alone" ] || ! xdotool search --onlyvisible --name '^Wine$' >/dev/null 2>&1 ||
         { kivo_fail "Wine showed a window of its own before the panel"; return 2; }
@@ -57,19 +51,15 @@ wait_panel() {
     eval "$(xdotool getwindowgeometry --shell "$window")"
     [ "$WIDTH" = 350 ] && [ "$HEIGHT" = 350 ] || fail "the panel is ${WIDTH}x$HEIGHT, not 350x350"
     panelX=$X panelY=$Y
-    # Until a control is drawn, Wine 10 leaves it out of the window's shape,
-    # which follows the colour key, and a click there falls through to the
-    # bare screen (black).
+    # Wine 10 leaves a control out of the colour-keyed shape until it is drawn.
     kivo_wait_until 15 "the panel's switch and close button to be drawn" drawn || exit 1
 }
 drawn() {
     [ "$(screen_colour "${switchPoint[@]}")" != 000000 ] && [ "$(screen_colour "${closePoint[@]}")" != 000000 ]
 }
 
-# The colour at a point of the panel as RRGGBB, from Xvfb's dump (X's own
-# format, which xwud, ImageMagick and GIMP read): its header gives the
-# header's length, the bytes of a row and the colour map's entries (12 bytes
-# each) that come before the pixels, 4 bytes each.
+# The colour at a point of the panel as RRGGBB, from Xvfb's dump (xwd): its
+# header gives its length, a row's bytes and the colour map's 12-byte entries.
 screen_colour() {
     local dump=$kivo_run/screen/Xvfb_screen0 fields
     read -r -a fields < <(od -A n -t u4 --endian=big -w80 -N 80 "$dump")
@@ -92,9 +82,8 @@ new_window() {
     box=$(comm -13 <(echo "$before") <(visible_windows) | head -n 1) && [ -n "$box" ]
 }
 
-# The switch, then OK to its question: the box is the window that was not
-# there before; its default button is Cancel, so Tab moves to OK. Focus
-# follows the pointer with no window manager, hence the pointer on the box.
+# The switch, then OK (Tab from the default Cancel) in the new window, the
+# pointer on it: focus follows it with no window manager.
 switch_on() {
     local before box X Y WIDTH HEIGHT
     before=$(visible_windows)
@@ -108,8 +97,7 @@ switch_on() {
     xdotool key Return
 }
 
-# Until the screen has stood still for half a second: a panel that Wine
-# still paints and sets up may not take a click yet.
+# A panel that Wine still paints may not take a click yet.
 screen_still() {
     local now
     now=$(md5sum <"$kivo_run/screen/Xvfb_screen0")
@@ -126,8 +114,7 @@ close_panel() {
     click_panel "${closePoint[@]}"
 }
 
-# Until LOG (a device's) has both readings answered: the panel went through
-# the switch-on and asked for the Counter and the Auto Counter.
+# Until the device's LOG has both readings answered.
 both_answered() {
     kill -0 "$kivo" 2>/dev/null || { kivo_fail "kivo ended during the switch-on: $(kivo_said)"; return 2; }
     [ "$(grep -c '"event":"answer"' "$1" 2>/dev/null)" -ge 2 ]
@@ -136,9 +123,8 @@ wait_switched_on() {
     kivo_wait_until 20 "the switch-on to reach the device (see $1)" both_answered "$1" || exit 1
 }
 
-# Transfers at 4800 baud, 8N1, and every byte sent so, in a simulator's or
-# the monitor's lines (an opening with no bytes may be the launcher's check of
-# the adapter), and in its log.
+# Every byte sent at 4800 8N1, in a simulator's or monitor's lines and its log
+# (an opening with no bytes may be the launcher's check of the adapter).
 check_line_settings() {
     grep -qF '(4800 8N1)' "$1" || fail "no transfer at 4800 8N1 in $1"
     ! grep -F ' <- "' "$1" | grep -vqF '(4800 8N1)' || fail "bytes sent not at 4800 8N1 in $1"
@@ -146,8 +132,7 @@ check_line_settings() {
         fail "no transfer at 4800 8N1 in the log $2"
 }
 
-# kivo must end with CODE, and all the tester's processes with it, and must
-# have found no leftover of Wine's to end.
+# kivo ends with CODE, the tester's processes with it, and no leftover of Wine's.
 check_ended() {
     local status=0
     kivo_wait_until 15 "kivo to end ($(kivo_said))" kivo_ended "$kivo" || exit 1
@@ -159,9 +144,8 @@ check_ended() {
     ! grep -q 'left running' "$output" || fail "kivo found leftovers to end: $(grep 'left running' "$output")"
 }
 
-# A simulator as the serial adapter at /tmp/adapter, run as root so that kivo,
-# which refuses an adapter another of the user's processes holds, does not
-# see it; its pty is open to all instead.
+# A simulator as the adapter at /tmp/adapter, as root: kivo refuses an adapter
+# that another of the user's processes holds. Its pty is open to all.
 start_adapter() {
     rm -f /tmp/adapter /tmp/adapter-control /tmp/adapter.jsonl
     kivo_start "$artifacts/adapter.out" /usr/lib/kivo/kivo-devsim --link /tmp/adapter --control-link /tmp/adapter-control \
