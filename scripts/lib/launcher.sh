@@ -60,20 +60,14 @@ kivo_parse_options() {
 }
 kivo_usage_error() { kivo_fail "$1"; exit 2; }
 
-# The PIDs of every process, ours too, that has PATH open, in order.
-kivo_all_holders() {
-    local target pattern
+# The processes not ours (that we may inspect) with PATH open, as "name (PID n)":
+# serial ports are not exclusive on Linux.
+kivo_holders() {
+    local target pattern pid name
     target=$(readlink -f -- "$1") || return 0
     pattern=$(printf '%s' "$target" | sed 's/[][\\*?]/\\&/g')
     # find complains of the processes that end or hide as it looks.
-    { find /proc/[0-9]*/fd -maxdepth 1 -lname "$pattern" 2>/dev/null || true; } | cut -d/ -f3 | sort -nu
-}
-
-# The processes not ours that have PATH open, as "name (PID n)": serial ports
-# are not exclusive on Linux. It sees those we may inspect.
-kivo_holders() {
-    local pid name
-    kivo_all_holders "$1" |
+    { find /proc/[0-9]*/fd -maxdepth 1 -lname "$pattern" 2>/dev/null || true; } | cut -d/ -f3 | sort -nu |
         while read -r pid; do
             kivo_descends_from_us "$pid" && continue
             name=$(cat "/proc/$pid/comm" 2>/dev/null) || continue
@@ -87,15 +81,13 @@ kivo_descends_from_us() {
         [ "$pid" != "$$" ] || return 0
         stat=$(cat "/proc/$pid/stat" 2>/dev/null) || return 1
         # The parent is the second field after the name, which may hold spaces.
-        stat=${stat##*) }
-        pid=${stat#* }
-        pid=${pid%% *}
+        stat=${stat##*) } pid=${stat#* } pid=${pid%% *}
     done
     return 1
 }
 
-# Why the adapter at PATH cannot serve as COM11, and what to do; nothing when
-# it can. With a second argument it is not opened (its modem lines would move).
+# Why the adapter at PATH cannot be COM11, and what to do; with a second
+# argument it is not opened (its modem lines would move).
 kivo_adapter_problem() {
     local device=$1 group mode holders error
     if [ ! -e "$device" ]; then
@@ -111,8 +103,7 @@ kivo_adapter_problem() {
         else
             echo "no permission to use $device: join its group $group ('sudo adduser $(id -un) $group'), then log out and in again"
         fi
-    # Opened without waiting for a carrier (stty opens with O_NONBLOCK): this
-    # tells a terminal from other devices and finds an exclusive holder.
+    # stty opens with O_NONBLOCK: tells a terminal apart and finds an exclusive holder.
     elif [ -z "${2:-}" ] && ! error=$(LC_ALL=C stty -F "$device" 2>&1 >/dev/null); then
         case $error in
             *busy*) echo "the device $device is busy: a process that is not yours holds it ('sudo fuser -v $device' names it): close it and try again" ;;
@@ -133,10 +124,8 @@ kivo_check_adapter() {
 kivo_check_display() {
     [ -n "${DISPLAY:-}" ] || { kivo_fail "no display is set: the panel is a window and needs a graphical session"; return 1; }
     # xdpyinfo comes with the developer's tools, not with the package.
-    if command -v xdpyinfo >/dev/null && ! xdpyinfo >/dev/null 2>&1; then
-        kivo_fail "cannot reach the X display '$DISPLAY' (is the X server running, and may you use it? try 'xdpyinfo')"
-        return 1
-    fi
+    ! command -v xdpyinfo >/dev/null || xdpyinfo >/dev/null 2>&1 ||
+        { kivo_fail "cannot reach the X display '$DISPLAY' (is the X server running, and may you use it? try 'xdpyinfo')"; return 1; }
 }
 
 # One panel per prefix: two would fight over COM11. fd 9 holds it until we exit.
@@ -148,8 +137,8 @@ kivo_lock() {
     kivo_fail "the panel is already open${holder:+, by $holder}: close it first"
 }
 
-# A stand-in on COM11 sets the remembered adapter aside, written down first
-# so that a session cut short gives it back at the next start at the latest.
+# A stand-in on COM11 sets the adapter aside, written down first: a session
+# cut short gives it back at the next start.
 kivo_set_aside_adapter() {
     local link=$WINEPREFIX/dosdevices/com11 adapter=''
     [ ! -L "$link" ] || adapter=$(readlink -- "$link")
@@ -171,7 +160,6 @@ kivo_mapped_adapter() {
     [ -L "$1/dosdevices/com11" ] && readlink -- "$1/dosdevices/com11"
 }
 
-# --monitor watches a real device and --log is the monitor's: both need the one before.
 kivo_monitor_options() {
     if [ -n "$monitor" ] && [ -z "$device" ]; then
         kivo_fail "--monitor watches a real device: give it --device PATH (the simulator shows every transfer anyway)"
@@ -182,8 +170,7 @@ kivo_monitor_options() {
     fi
 }
 
-# COM11: the adapter, remembered in Wine's dosdevices link (with --monitor,
-# behind the monitor), or the device simulator.
+# COM11: the adapter, remembered in Wine's dosdevices link (maybe behind the monitor), or the simulator.
 kivo_connect() {
     if [ "$mode" = simulator ]; then
         kivo_set_aside_adapter
@@ -193,17 +180,13 @@ kivo_connect() {
         return
     fi
     ln -sfn -- "$device" "$WINEPREFIX/dosdevices/com11"
-    if [ -z "$monitor" ]; then
-        echo "$kivo_name: COM11 is $device"
-        return
-    fi
+    [ -n "$monitor" ] || { echo "$kivo_name: COM11 is $device"; return; }
     kivo_set_aside_adapter
     kivo_start_monitor - "$device" "$logFile" || return 1
     echo "$kivo_name: COM11 is $device through the monitor${logFile:+; its log is $logFile}"
 }
 
-# The panel and the watch beside it, until the panel closes; its exit code
-# says why. A wait on background jobs lets a trapped Ctrl-C act at once.
+# The panel and the watch until the panel closes; a wait on jobs lets a trapped Ctrl-C act at once.
 kivo_open_panel() {
     local status ended='' problem=''
     kivo_start_watch "$device"

@@ -1,10 +1,8 @@
 # shellcheck shell=bash
-# A Wine session, started and ended here alone, for kivo, scripts/run, the
-# lanes, the benchmark and the package's tests: a prefix and its server, the
-# device's side, the watch over COM11, the program, and a test's display.
-# Each piece has a process group of its own, so that a Ctrl-C reaches only
-# the caller, whose trap ends them in an order that keeps Wine quiet; each
-# goes with the caller (PR_SET_PDEATHSIG) if the caller is killed.
+# A Wine session for kivo, scripts/run, the lanes, the benchmark and the
+# package's tests: prefix, server, device side, watch, program, display. Each
+# piece has its own process group (a Ctrl-C reaches only the caller, whose trap
+# ends them quietly) and dies with the caller (PR_SET_PDEATHSIG).
 
 kivo_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Installed beside this file; in the sources, in scripts/build's builds.
@@ -20,23 +18,18 @@ kivo_pieces=() kivo_server='' kivo_watch='' kivo_dialogs='' kivo_session_after=(
 kivo_session_begin() {
     kivo_name=$1 kivo_run=$2
     mkdir -p "$kivo_run"
-    trap kivo_session_end EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-    trap 'exit 129' HUP
+    trap kivo_session_end EXIT; trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP
 }
 
 # One line on stderr; with --dialogs (the menu's start) in a dialog box too.
 kivo_fail() {
     echo "${kivo_name:-kivo}: error: $*" >&2
-    if [ -n "$kivo_dialogs" ] && [ -n "${DISPLAY:-}" ] && command -v zenity >/dev/null; then
+    [ -z "$kivo_dialogs" ] || [ -z "${DISPLAY:-}" ] || ! command -v zenity >/dev/null ||
         zenity --error --title=Kivo --no-markup --text="$*" >/dev/null 2>&1 || true
-    fi
     return 1
 }
 
-# Until COMMAND holds, at most SECONDS, then says what was waited for. A
-# check failing with other than 1 ends the wait at once: it has said why.
+# Until COMMAND holds, at most SECONDS; a status other than 1 ends it at once.
 kivo_wait_until() {
     local seconds=$1 what=$2 status deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
     shift 2
@@ -48,8 +41,8 @@ kivo_wait_until() {
     done
 }
 
-# COMMAND as a piece, its output in OUTPUT ('-': ours). A Wine program gets
-# SIGKILL with the caller: blocked on a silent device, it ends no other way.
+# COMMAND as a piece, output to OUTPUT ('-': ours). Wine gets SIGKILL: blocked
+# on a silent device, it ends no other way.
 kivo_start() {
     local output=$1
     shift
@@ -57,13 +50,8 @@ kivo_start() {
     kivo_pieces+=("$!")
 }
 kivo_launch() {
-    if [[ $1 == "$kivo_lib/wine" ]]; then
-        setpriv --pdeathsig KILL -- setsid "$@" </dev/null &
-    else
-        set -m
-        setpriv --pdeathsig TERM -- "$@" </dev/null &
-        set +m
-    fi
+    if [[ $1 == "$kivo_lib/wine" ]]; then setpriv --pdeathsig KILL -- setsid "$@" </dev/null &
+    else set -m; setpriv --pdeathsig TERM -- "$@" </dev/null & set +m; fi
 }
 
 # Until CHECK holds for the piece started last; if it ends, OUTPUT says why.
@@ -83,10 +71,8 @@ kivo_ready_check() {
 
 kivo_wine() { "$kivo_lib/wine" "$@"; }
 
-# The prefix's server, first and in our session: a session leader would take
-# the adapter as its terminal, and an unplug would reach it as SIGHUP. Wine's
-# programs end at the server's word (wineserver -k), not at its end: a keeper
-# says it when stopped, and when we die.
+# The server in our session (a session leader would take the adapter as its
+# terminal, an unplug as SIGHUP); its keeper says wineserver -k when stopped.
 kivo_start_server() {
     mkdir -p "$WINEPREFIX"
     kivo_start "$kivo_run/wineserver.log" sh -c 'wineserver -f & trap "wineserver -k" TERM; wait $!; wait $!'
@@ -117,10 +103,7 @@ kivo_ended() {
 # What a ready prefix holds; one made to an older recipe is made again.
 kivo_prefix_recipe="kivo prefix 2: Wine's own fonts"
 
-kivo_prefix_ready() { [ "$(cat "$1/.kivo-ready" 2>/dev/null)" = "$kivo_prefix_recipe" ]; }
-
-# Another Wine's wine.inf (Debian 12 upgraded to 13) would update the prefix
-# at its first program, with a window of its own meanwhile.
+# Another Wine's wine.inf (Debian 12 upgraded to 13) would update the prefix with a window.
 kivo_prefix_outdated() {
     local stamp inf=/usr/share/wine/wine.inf
     # Wine 10 ends the line with CR LF.
@@ -140,31 +123,26 @@ kivo_wineboot() {
     kivo_start_server && kivo_wine wineboot "$@" >>"$kivo_run/wineboot.log" 2>&1 && kivo_stop_server
 }
 
-# The prefix at DIR, made once (again if half made), brought up to date
-# with a word rather than by Wine with a window; then its server and services.
+# The prefix at DIR made (again if half made) or updated quietly; then its server.
 kivo_open_prefix() {
     export WINEPREFIX=$1
     command -v wine >/dev/null || { kivo_fail "Wine is not installed: install the package wine"; return 1; }
-    if ! kivo_prefix_ready "$WINEPREFIX"; then
+    if [ "$(cat "$WINEPREFIX/.kivo-ready" 2>/dev/null)" != "$kivo_prefix_recipe" ]; then
         echo "$kivo_name: preparing Wine for first use, about 10 s"
         # The adapter remembered for COM11 outlives a prefix made again.
         local adapter
         adapter=$(readlink "$WINEPREFIX/dosdevices/com11" 2>/dev/null) || adapter=''
         rm -rf "$WINEPREFIX"
-        if ! kivo_wineboot -i || [ ! -f "$WINEPREFIX/system.reg" ]; then
-            kivo_fail "could not make the Wine prefix $WINEPREFIX; see $kivo_run/wineboot.log"
-            return 1
-        fi
+        { kivo_wineboot -i && [ -f "$WINEPREFIX/system.reg" ]; } ||
+            { kivo_fail "could not make the Wine prefix $WINEPREFIX; see $kivo_run/wineboot.log"; return 1; }
         kivo_install_wine_fonts || return 1
         [ -z "$adapter" ] || ln -sfn -- "$adapter" "$WINEPREFIX/dosdevices/com11"
         echo "$kivo_prefix_recipe" >"$WINEPREFIX/.kivo-ready"
     elif kivo_prefix_outdated "$WINEPREFIX"; then
         echo "$kivo_name: updating Wine's files for $(kivo_wine --version), about 10 s"
         # Without a display: the line above says what Wine's window would.
-        if ! (unset DISPLAY WAYLAND_DISPLAY && kivo_wineboot -u); then
-            kivo_fail "could not update the Wine prefix $WINEPREFIX; see $kivo_run/wineboot.log"
-            return 1
-        fi
+        (unset DISPLAY WAYLAND_DISPLAY && kivo_wineboot -u) ||
+            { kivo_fail "could not update the Wine prefix $WINEPREFIX; see $kivo_run/wineboot.log"; return 1; }
         kivo_install_wine_fonts || return 1
     fi
     mkdir -p "$WINEPREFIX/dosdevices"
@@ -202,9 +180,8 @@ kivo_wine_leftovers() {
     [ -z "$exes" ] || grep -lsxzF "WINEPREFIX=$WINEPREFIX" ${exes//exe/environ} | cut -d/ -f3
 }
 
-# The one way out: the watch first (the program's end would look like an
-# answer), the server and with it Wine's programs, the rest; what Wine leaves
-# gets 2 s, then is ended and named. Then the caller's kivo_session_after.
+# The one way out: the watch first (the program's end would look like an answer),
+# the server, the rest; Wine's leftovers get 2 s. Then kivo_session_after.
 kivo_session_end() {
     local pid
     kivo_dialogs=''
