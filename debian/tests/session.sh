@@ -1,9 +1,8 @@
 # shellcheck shell=bash
-# What the package's tests share: the installed session (/usr/lib/kivo/
-# session.sh) with the sources' virtual display, kivo run as a user of its
-# own, the panel seen as X sees it (window, place, size, pixels), driven with
-# real input at its fixed layout, and judged by what the device received.
-# A screenshot of each step is kept among the artifacts.
+# What the package's tests share: the installed session with the sources'
+# display, kivo as a user of its own, the panel as X sees it, driven with real
+# input at its fixed layout, judged by what the device received; screenshots
+# kept among the artifacts.
 set -euo pipefail
 # shellcheck source=scripts/lib/session.sh
 . /usr/lib/kivo/session.sh
@@ -17,13 +16,10 @@ kivo='' output=''
 # Where the tests press, in the panel's fixed layout.
 switchPoint=(270 54) closePoint=(312 14)
 
-fail() {
-    kivo_fail "$*" || true
-    exit 1
-}
+fail() { kivo_fail "$*" || true; exit 1; }
 
-# kivo as the tester, its output in OUTPUT, in a process group of its own as
-# a terminal's foreground job is, for a Ctrl-C to reach the whole group.
+# kivo as the tester, output to OUTPUT, in its own process group as a
+# terminal's foreground job, for a Ctrl-C to reach the whole group.
 start_kivo() {
     output=$1
     shift
@@ -35,8 +31,8 @@ start_kivo() {
 
 kivo_said() { tr '\n' ' ' <"$output"; }
 
-# The panel's window, once shown; with ALONE, Wine's own window ("Wine", as
-# it updates a prefix by itself) must not come first. Sets panelX and panelY.
+# The panel's window; with ALONE, Wine's own ("Wine", updating a prefix) must
+# not come first. Sets panelX and panelY.
 panel_shown() {
     [ -z "$alone" ] || ! xdotool search --onlyvisible --name '^Wine$' >/dev/null 2>&1 ||
         { kivo_fail "Wine showed a window of its own before the panel"; return 2; }
@@ -54,12 +50,10 @@ wait_panel() {
     # Wine 10 leaves a control out of the colour-keyed shape until it is drawn.
     kivo_wait_until 15 "the panel's switch and close button to be drawn" drawn || exit 1
 }
-drawn() {
-    [ "$(screen_colour "${switchPoint[@]}")" != 000000 ] && [ "$(screen_colour "${closePoint[@]}")" != 000000 ]
-}
+drawn() { [ "$(screen_colour "${switchPoint[@]}")" != 000000 ] && [ "$(screen_colour "${closePoint[@]}")" != 000000 ]; }
 
-# The colour at a point of the panel as RRGGBB, from Xvfb's dump (xwd): its
-# header gives its length, a row's bytes and the colour map's 12-byte entries.
+# The colour at a point of the panel as RRGGBB, from Xvfb's xwd dump (header:
+# its length, a row's bytes, the colour map's 12-byte entries).
 screen_colour() {
     local dump=$kivo_run/screen/Xvfb_screen0 fields
     read -r -a fields < <(od -A n -t u4 --endian=big -w80 -N 80 "$dump")
@@ -67,23 +61,14 @@ screen_colour() {
         tr -d ' ' | cut -c3-
 }
 
-screenshot() {
-    cp "$kivo_run/screen/Xvfb_screen0" "$artifacts/$1.xwd"
-}
-
-click_panel() {
-    xdotool mousemove --sync $((panelX + $1)) $((panelY + $2)) click 1
-}
-
-visible_windows() {
-    xdotool search --onlyvisible --name '.*' 2>/dev/null | sort || true
-}
-new_window() {
-    box=$(comm -13 <(echo "$before") <(visible_windows) | head -n 1) && [ -n "$box" ]
-}
+screenshot() { cp "$kivo_run/screen/Xvfb_screen0" "$artifacts/$1.xwd"; }
+click_panel() { xdotool mousemove --sync $((panelX + $1)) $((panelY + $2)) click 1; }
+close_panel() { click_panel "${closePoint[@]}"; }
+visible_windows() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort || true; }
+new_window() { box=$(comm -13 <(echo "$before") <(visible_windows) | head -n 1) && [ -n "$box" ]; }
 
 # The switch, then OK (Tab from the default Cancel) in the new window, the
-# pointer on it: focus follows it with no window manager.
+# pointer on it: with no window manager, focus follows it.
 switch_on() {
     local before box X Y WIDTH HEIGHT
     before=$(visible_windows)
@@ -106,25 +91,17 @@ screen_still() {
     sleep 0.5
     return 1
 }
-wait_still() {
-    kivo_wait_until 15 "the screen to stand still" screen_still || exit 1
-}
-
-close_panel() {
-    click_panel "${closePoint[@]}"
-}
+wait_still() { kivo_wait_until 15 "the screen to stand still" screen_still || exit 1; }
 
 # Until the device's LOG has both readings answered.
 both_answered() {
     kill -0 "$kivo" 2>/dev/null || { kivo_fail "kivo ended during the switch-on: $(kivo_said)"; return 2; }
     [ "$(grep -c '"event":"answer"' "$1" 2>/dev/null)" -ge 2 ]
 }
-wait_switched_on() {
-    kivo_wait_until 20 "the switch-on to reach the device (see $1)" both_answered "$1" || exit 1
-}
+wait_switched_on() { kivo_wait_until 20 "the switch-on to reach the device (see $1)" both_answered "$1" || exit 1; }
 
 # Every byte sent at 4800 8N1, in a simulator's or monitor's lines and its log
-# (an opening with no bytes may be the launcher's check of the adapter).
+# (an opening without bytes may be the launcher's check).
 check_line_settings() {
     grep -qF '(4800 8N1)' "$1" || fail "no transfer at 4800 8N1 in $1"
     ! grep -F ' <- "' "$1" | grep -vqF '(4800 8N1)' || fail "bytes sent not at 4800 8N1 in $1"
@@ -144,8 +121,8 @@ check_ended() {
     ! grep -q 'left running' "$output" || fail "kivo found leftovers to end: $(grep 'left running' "$output")"
 }
 
-# A simulator as the adapter at /tmp/adapter, as root: kivo refuses an adapter
-# that another of the user's processes holds. Its pty is open to all.
+# A simulator as the adapter at /tmp/adapter, as root (kivo refuses an adapter
+# another of the user's processes holds); its pty open to all.
 start_adapter() {
     rm -f /tmp/adapter /tmp/adapter-control /tmp/adapter.jsonl
     kivo_start "$artifacts/adapter.out" /usr/lib/kivo/kivo-devsim --link /tmp/adapter --control-link /tmp/adapter-control \
