@@ -1,12 +1,10 @@
 # shellcheck shell=bash
-# A virtual display, and a window manager on it, as pieces of a session
-# (scripts/lib/session.sh) for the tests, the benchmark and headless runs;
-# users bring their own.
+# A virtual display and a window manager, as session pieces for the tests, the
+# benchmark and headless runs.
 # shellcheck disable=SC2154 # session.sh's kivo_run, set there
 
-# At 24 bits, so that the colour key matches exactly. It never resets: an X
-# server left without clients would reset itself and turn new ones away
-# meanwhile, as between two tests. Xvfb takes any further OPTIONS.
+# 24 bits, for the colour key to match exactly; -noreset, as a reset between
+# two tests turns new clients away. Xvfb takes any further OPTIONS.
 kivo_start_display() {
     command -v Xvfb >/dev/null || { kivo_fail "Xvfb is not installed: run scripts/bootstrap"; return 1; }
     rm -f "$kivo_run/xvfb.display"
