@@ -50,8 +50,13 @@ kivo_start() {
     kivo_pieces+=("$!")
 }
 kivo_launch() {
-    if [[ $1 == "$kivo_lib/wine" ]]; then setpriv --pdeathsig KILL -- setsid "$@" </dev/null &
-    else set -m; setpriv --pdeathsig TERM -- "$@" </dev/null & set +m; fi
+    if [[ $1 == "$kivo_lib/wine" ]]; then
+        setpriv --pdeathsig KILL -- setsid "$@" </dev/null &
+    else
+        set -m
+        setpriv --pdeathsig TERM -- "$@" </dev/null &
+        set +m
+    fi
 }
 
 # Until CHECK holds for the piece started last; if it ends, OUTPUT says why.
