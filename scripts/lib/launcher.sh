@@ -58,7 +58,7 @@ kivo_parse_options() {
     [ ${#simulatorArgs[@]} -eq 0 ] || [ "$mode" = simulator ] ||
         kivo_usage_error "--counter and --auto-counter set the simulator's readings: use them with --simulator"
 }
-kivo_usage_error() { kivo_fail "$1"; exit 2; }
+kivo_usage_error() { kivo_fail "$1" || exit 2; }
 
 # The processes not ours (that we may inspect) with PATH open, as "name (PID n)":
 # serial ports are not exclusive on Linux.

@@ -223,8 +223,9 @@ class Refusals(unittest.TestCase):
             self.assertRefused(self.kivo("--simulator"),
                                r"the panel is already open, by python3[.0-9]* \(PID %d\): close it first$" % os.getpid())
 
-    def test_monitor_options_need_a_real_device(self):
+    def test_wrong_options_are_refused_with_2_in_one_line(self):
         for args, pattern in ((["--simulator", "--monitor"], r"--monitor watches a real device"),
+                              (["--simulator", "--counter", "300"], r"--counter takes a whole number from 0 to 255"),
                               (["--device", "/dev/ttyKIVOGONE", "--log", "wire.jsonl"], r"--log FILE is the monitor's log")):
             with self.subTest(args):
                 result = self.kivo(*args)
