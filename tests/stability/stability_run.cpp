@@ -279,8 +279,8 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: %s KIVO_EXE [--saves N] [--erases N] [--resets N] [--switch-offs N] [--sends N]\n", argv[0]);
         return 2;
     }
-    int saves = Option(argc, argv, "--saves", 150);
-    int erases = Option(argc, argv, "--erases", 150);
+    int saves = Option(argc, argv, "--saves", 75);
+    int erases = Option(argc, argv, "--erases", 75);
     int resets = Option(argc, argv, "--resets", 36);
     int switchOffs = Option(argc, argv, "--switch-offs", 36);
     int sends = Option(argc, argv, "--sends", 400);
