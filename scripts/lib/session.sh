@@ -164,9 +164,9 @@ kivo_start_simulator() {
     kivo_ready "the device simulator" "${output#-}" test -e "$com/com11" -a -e "$com/com12"
 }
 
-# The monitor: COM11 a pty whose transfers pass to ADAPTER, shown and logged.
+# The monitor: COM11 (or PORT) a pty whose transfers pass to ADAPTER, shown and logged.
 kivo_start_monitor() {
-    local output=$1 adapter=$2 log=${3:-} link=$WINEPREFIX/dosdevices/com11
+    local output=$1 adapter=$2 log=${3:-} link=$WINEPREFIX/dosdevices/${4:-com11}
     rm -f "$link"
     kivo_start "$output" "$kivo_simulator" --link "$link" --adapter "$adapter" ${log:+--log "$log"}
     kivo_ready "the monitor" "${output#-}" test -e "$link"
