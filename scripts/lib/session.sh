@@ -77,10 +77,12 @@ kivo_ready_check() {
 kivo_wine() { "$kivo_lib/wine" "$@"; }
 
 # The server in our session (a session leader would take the adapter as its
-# terminal, an unplug as SIGHUP); its keeper says wineserver -k when stopped.
+# terminal, an unplug as SIGHUP), kept for the whole session (-p: Debian's
+# wrapper asks for -p0, an end with the last program); its keeper says
+# wineserver -k when stopped.
 kivo_start_server() {
     mkdir -p "$WINEPREFIX"
-    kivo_start "$kivo_run/wineserver.log" sh -c 'wineserver -f & trap "wineserver -k" TERM; wait $!; wait $!'
+    kivo_start "$kivo_run/wineserver.log" sh -c 'wineserver -f -p & trap "wineserver -k" TERM; wait $!; wait $!'
     kivo_server=$!
     kivo_ready "the Wine server for $WINEPREFIX" "$kivo_run/wineserver.log" kivo_listening "$!"
 }
