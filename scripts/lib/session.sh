@@ -13,7 +13,7 @@ else
     kivo_exe=${kivo_lib%/scripts/lib}/build/Kivo.exe kivo_remedy="build it: scripts/build"
     kivo_simulator=${kivo_lib%/scripts/lib}/build-native/tools/devsim/kivo-devsim
 fi
-kivo_pieces=() kivo_server='' kivo_watch='' kivo_dialogs='' kivo_session_after=()
+kivo_pieces=() kivo_server='' kivo_served='' kivo_watch='' kivo_dialogs='' kivo_session_after=()
 
 kivo_session_begin() {
     kivo_name=$1 kivo_run=$2
@@ -82,6 +82,7 @@ kivo_wine() { "$kivo_lib/wine" "$@"; }
 # wineserver -k when stopped.
 kivo_start_server() {
     mkdir -p "$WINEPREFIX"
+    kivo_served=1
     kivo_start "$kivo_run/wineserver.log" sh -c 'wineserver -f -p & trap "wineserver -k" TERM; wait $!; wait $!'
     kivo_server=$!
     kivo_ready "the Wine server for $WINEPREFIX" "$kivo_run/wineserver.log" kivo_listening "$!"
@@ -188,7 +189,8 @@ kivo_wine_leftovers() {
 }
 
 # The one way out: the watch first (the program's end would look like an answer),
-# the server, the rest; Wine's leftovers get 2 s. Then kivo_session_after.
+# the server, the rest; Wine's leftovers get 2 s if the session had a server
+# (a lane's test leaves the lane's alone). Then kivo_session_after.
 kivo_session_end() {
     local pid
     kivo_dialogs=''
@@ -200,7 +202,7 @@ kivo_session_end() {
     [ ${#kivo_pieces[@]} -eq 0 ] || wait "${kivo_pieces[@]}" 2>/dev/null || true
     kivo_pieces=() kivo_watch=''
     # shellcheck disable=SC2046 # one PID a word
-    if [ -n "${WINEPREFIX:-}" ] && ! kivo_wait_until 2 "Wine's last processes to end" kivo_ended $(kivo_wine_leftovers) 2>/dev/null; then
+    if [ -n "$kivo_served" ] && ! kivo_wait_until 2 "Wine's last processes to end" kivo_ended $(kivo_wine_leftovers) 2>/dev/null; then
         for pid in $(kivo_wine_leftovers); do
             echo "$kivo_name: ended $(cat "/proc/$pid/comm" 2>/dev/null || echo a process) (PID $pid), left running by Wine" >&2
             kill -KILL "$pid" 2>/dev/null || true
