@@ -3,8 +3,9 @@
 // panel's process has open. It only asks (texts, check marks, pictures,
 // rectangles, styles) and never sends anything that would change the panel.
 //
-// Usage: kivo_inspector            all panels and their boxes
-//        kivo_inspector --point X Y  also the window under that screen point
+// One look for each line on stdin, until it ends: an empty line for all
+// panels and their boxes, "X Y" for the window under that screen point too.
+// It stays, as Wine's start of a program costs more than a look.
 #include <windows.h>
 
 #include <cstdio>
@@ -257,19 +258,10 @@ static BOOL CALLBACK CollectTopLevel(HWND window, LPARAM data)
     return TRUE;
 }
 
-int main(int argc, char **argv)
+// One look: the panels, their boxes, and with POINT the window under it.
+static std::string Look(const POINT *point)
 {
-    bool withPoint = false;
-    POINT point = {0, 0};
-    if (argc == 4 && strcmp(argv[1], "--point") == 0) {
-        withPoint = true;
-        point.x = atol(argv[2]);
-        point.y = atol(argv[3]);
-    } else if (argc != 1) {
-        fprintf(stderr, "usage: kivo_inspector [--point X Y]\n");
-        return 2;
-    }
-
+    AnyTimeout = false;
     TopLevel found;
     EnumWindows(CollectTopLevel, (LPARAM)&found);
 
@@ -296,14 +288,27 @@ int main(int argc, char **argv)
         first = false;
     }
     json += "]";
-    if (withPoint) {
-        HWND hit = WindowFromPoint(point);
+    if (point) {
+        HWND hit = WindowFromPoint(*point);
         json += ", \"at_point\": {\"hwnd\": " + Handle(hit) + ", \"class\": " + JsonString(hit ? ClassOf(hit) : "") +
                 ", \"root\": " + Handle(hit ? GetAncestor(hit, GA_ROOT) : NULL) + "}";
     }
-    json += AnyTimeout ? ", \"complete\": false}" : ", \"complete\": true}";
-    puts(json.c_str());
-    fflush(stdout);
+    return json + (AnyTimeout ? ", \"complete\": false}" : ", \"complete\": true}");
+}
+
+int main(int argc, char **)
+{
+    if (argc != 1) {
+        fprintf(stderr, "usage: kivo_inspector < LOOKS (a line each: empty, or X Y)\n");
+        return 2;
+    }
+    char line[64];
+    while (fgets(line, sizeof line, stdin)) {
+        POINT point = {0, 0};
+        bool withPoint = sscanf(line, "%ld %ld", &point.x, &point.y) == 2;
+        puts(Look(withPoint ? &point : NULL).c_str());
+        fflush(stdout);
+    }
     // Ends any question still waiting on a busy panel.
     ExitProcess(0);
 }
