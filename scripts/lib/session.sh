@@ -77,9 +77,8 @@ kivo_ready_check() {
 kivo_wine() { "$kivo_lib/wine" "$@"; }
 
 # The server in our session (a session leader would take the adapter as its
-# terminal, an unplug as SIGHUP), kept for the whole session (-p: Debian's
-# wrapper asks for -p0, an end with the last program); its keeper says
-# wineserver -k when stopped.
+# terminal, an unplug as SIGHUP), for all of it (-p: Debian's wrapper says -p0,
+# an end with the last program); its keeper says wineserver -k when stopped.
 kivo_start_server() {
     mkdir -p "$WINEPREFIX"
     kivo_served=1

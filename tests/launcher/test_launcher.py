@@ -276,7 +276,7 @@ class Stopping(unittest.TestCase):
         fake_wine = os.path.join(home, "wine-leftover")
         shutil.copy("/bin/sleep", fake_wine)
         script = ('. "$1/session.sh"; kivo_session_begin kivo "$2/run"; export WINEPREFIX=$2/prefix; '
-                  '"$3" 0.5 & "$3" 300 & echo $!; kivo_session_end')
+                  'kivo_start_server; "$3" 0.5 & "$3" 300 & echo $!; kivo_session_end')
         result = subprocess.run(["bash", "-c", script, "bash", os.path.join(SOURCE, "scripts", "lib"), home, fake_wine],
                                 capture_output=True, text=True, timeout=30)
         leftover = int(result.stdout)
