@@ -54,37 +54,58 @@ struct Question {
     DWORD_PTR answer;
 };
 
-static DWORD WINAPI PutQuestion(void *data)
+// One thread of ours puts the questions, the main one waits for each answer.
+struct Asker {
+    HANDLE asked;
+    HANDLE answered;
+    Question question;
+    volatile LONG abandoned;
+};
+
+static Asker *CurrentAsker = NULL;
+
+static DWORD WINAPI PutQuestions(void *data)
 {
-    Question *question = (Question *)data;
-    question->answer = SendMessageA(question->window, question->message, question->wParam, question->lParam);
+    Asker *asker = (Asker *)data;
+    while (WaitForSingleObject(asker->asked, INFINITE) == WAIT_OBJECT_0 && !asker->abandoned) {
+        Question &question = asker->question;
+        question.answer = SendMessageA(question.window, question.message, question.wParam, question.lParam);
+        SetEvent(asker->answered);
+    }
     return 0;
 }
 
 // Wine's SendMessageTimeoutA waits out a busy receiver whatever the time-out,
-// so each question goes from a thread of its own and is given up after the
-// deadline; an abandoned question and its buffer are left to the process's
-// end. After one question has gone unanswered the rest would too, so a busy
-// panel is asked nothing more.
+// so the questions go from a thread of their own and one is given up after
+// the deadline: that thread is left to end once the panel answers, with its
+// question and buffer, and the next look starts another. After one question
+// has gone unanswered the rest would too, so a busy panel is asked nothing
+// more in that look.
 static bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR *answer)
 {
     if (AnyTimeout)
         return false;
-    Question *question = new Question{window, message, wParam, lParam, 0};
-    HANDLE thread = CreateThread(NULL, 0, PutQuestion, question, 0, NULL);
-    if (!thread) {
-        delete question;
+    if (CurrentAsker == NULL) {
+        Asker *asker = new Asker{CreateEventA(NULL, FALSE, FALSE, NULL), CreateEventA(NULL, FALSE, FALSE, NULL), {}, 0};
+        HANDLE thread = CreateThread(NULL, 0, PutQuestions, asker, 0, NULL);
+        if (thread == NULL) {
+            AnyTimeout = true;
+            return false;
+        }
+        CloseHandle(thread);
+        CurrentAsker = asker;
+    }
+    CurrentAsker->question = Question{window, message, wParam, lParam, 0};
+    SetEvent(CurrentAsker->asked);
+    if (WaitForSingleObject(CurrentAsker->answered, AnswerTimeoutMilliseconds) != WAIT_OBJECT_0) {
+        // Woken once it has its answer, it ends.
+        CurrentAsker->abandoned = 1;
+        SetEvent(CurrentAsker->asked);
+        CurrentAsker = NULL;
         AnyTimeout = true;
         return false;
     }
-    bool answered = WaitForSingleObject(thread, AnswerTimeoutMilliseconds) == WAIT_OBJECT_0;
-    CloseHandle(thread);
-    if (!answered) {
-        AnyTimeout = true;
-        return false;
-    }
-    *answer = question->answer;
-    delete question;
+    *answer = CurrentAsker->question.answer;
     return true;
 }
 
