@@ -50,14 +50,18 @@ kivo_start() {
     kivo_pieces+=("$!")
 }
 kivo_launch() {
+    local us=$BASHPID
     if [[ $1 == "$kivo_lib/wine" ]]; then
-        setpriv --pdeathsig KILL -- setsid "$@" </dev/null &
+        setpriv --pdeathsig KILL -- sh -c "$kivo_if_alive" "$us" setsid "$@" </dev/null &
     else
         set -m
-        setpriv --pdeathsig TERM -- "$@" </dev/null &
+        setpriv --pdeathsig TERM -- sh -c "$kivo_if_alive" "$us" "$@" </dev/null &
         set +m
     fi
 }
+# With the death signal set, COMMAND runs only if its parent ($0) is still there.
+# shellcheck disable=SC2016 # expanded by that sh
+kivo_if_alive='[ "$PPID" = "$0" ] && exec "$@"'
 
 # Until CHECK holds for the piece started last; if it ends, OUTPUT says why.
 kivo_ready() {
@@ -74,15 +78,18 @@ kivo_ready_check() {
     return 2
 }
 
-kivo_wine() { "$kivo_lib/wine" "$@"; }
+# Ended with us, as a piece is: a wineboot cut short would start a server of its own.
+kivo_wine() { setpriv --pdeathsig KILL -- sh -c "$kivo_if_alive" "$BASHPID" "$kivo_lib/wine" "$@"; }
 
 # The server in our session (a session leader would take the adapter as its
 # terminal, an unplug as SIGHUP), for all of it (-p: Debian's wrapper says -p0,
-# an end with the last program); its keeper says wineserver -k when stopped.
+# an end with the last program); its keeper says wineserver -k when stopped, or
+# ends the server itself where that fails: it must not outlive the keeper.
 kivo_start_server() {
     mkdir -p "$WINEPREFIX"
     kivo_served=1
-    kivo_start "$kivo_run/wineserver.log" sh -c 'wineserver -f -p & trap "wineserver -k" TERM; wait $!; wait $!'
+    kivo_start "$kivo_run/wineserver.log" sh -c 'stop() { timeout 5 wineserver -k || kill "$server"; wait; exit; }
+        trap stop TERM; wineserver -f -p & server=$!; wait'
     kivo_server=$!
     kivo_ready "the Wine server for $WINEPREFIX" "$kivo_run/wineserver.log" kivo_listening "$!"
 }

@@ -420,7 +420,11 @@ class Panel(unittest.TestCase):
         def killed(process, home):
             process.kill()
             process.wait(10)
-            harness.wait_until(lambda: session_gone(home), 15, "nothing of kivo's left running")
+            try:
+                harness.wait_until(lambda: session_gone(home), 15, "nothing of kivo's left running")
+            except AssertionError as error:
+                left = [open("/proc/%d/cmdline" % pid).read().replace("\0", " ") for pid in processes_of("HOME", home)]
+                raise AssertionError("%s; left: %s" % (error, left or "the lock, held"))
 
         with self.subTest("starting"):
             home = new_home(self)
