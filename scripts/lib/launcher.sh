@@ -115,12 +115,6 @@ kivo_adapter_problem() {
     fi
 }
 
-kivo_check_adapter() {
-    local problem
-    problem=$(kivo_adapter_problem "$1")
-    [ -z "$problem" ] || kivo_fail "$problem"
-}
-
 kivo_check_display() {
     [ -n "${DISPLAY:-}" ] || { kivo_fail "no display is set: the panel is a window and needs a graphical session"; return 1; }
     # xdpyinfo comes with the developer's tools, not with the package.
@@ -153,11 +147,6 @@ kivo_give_back_adapter() {
     rm -f "$prefix/dosdevices/com11"
     [ -z "$adapter" ] || ln -s -- "$adapter" "$prefix/dosdevices/com11"
     rm -f "$prefix/.kivo-com11-displaced"
-}
-
-# The adapter COM11 was mapped to by an earlier --device, if any.
-kivo_mapped_adapter() {
-    [ -L "$1/dosdevices/com11" ] && readlink -- "$1/dosdevices/com11"
 }
 
 kivo_monitor_options() {
