@@ -352,6 +352,8 @@ def inspector_for(env):
     key = (env["WINEPREFIX"], env["KIVO_INSPECTOR"])
     inspector = inspectors.get(key)
     if inspector is None or inspector.poll() is not None:
+        if inspector is not None:
+            close_inspector(inspector)
         # What Wine says goes to a file: a Wine service started on the side
         # would inherit a pipe and hold it.
         said = tempfile.TemporaryFile()
@@ -385,7 +387,7 @@ def inspect(env, point=None):
         inspector = inspector_for(env)
         out = look(inspector, point)
         # One that ended went with its prefix's Wine server: a new one looks.
-        if not out == b"":
+        if out != b"":
             break
         inspector.wait()
     if os.environ.get("KIVO_E2E_TRACE"):
@@ -399,15 +401,14 @@ def inspect(env, point=None):
     return json.loads(out)
 
 
-def close_inspectors():
-    for inspector in inspectors.values():
-        inspector.kill()
-        inspector.wait()
-        for stream in (inspector.stdin, inspector.stdout, inspector.said):
-            stream.close()
+def close_inspector(inspector):
+    inspector.kill()
+    inspector.wait()
+    for stream in (inspector.stdin, inspector.stdout, inspector.said):
+        stream.close()
 
 
-atexit.register(close_inspectors)
+atexit.register(lambda: [close_inspector(inspector) for inspector in inspectors.values()])
 
 
 def name_of(control):
