@@ -88,17 +88,11 @@ static bool RunningUnderWine()
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
 }
 
-bool PrepareUnmanagedCopy(const char *exePath, const char *copyName, std::string &copyPath)
+bool MarkUnmanaged(const char *exeName)
 {
-    char folder[MAX_PATH] = "";
-    if (GetTempPathA(sizeof folder, folder) == 0)
-        return false;
-    copyPath = std::string(folder) + copyName;
-    if (!CopyFileA(WindowsPath(exePath).c_str(), copyPath.c_str(), FALSE))
-        return false;
     if (!RunningUnderWine())
         return true;
-    std::string key = std::string("Software\\Wine\\AppDefaults\\") + copyName + "\\X11 Driver";
+    std::string key = std::string("Software\\Wine\\AppDefaults\\") + exeName + "\\X11 Driver";
     HKEY handle = NULL;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &handle,
                         NULL) != ERROR_SUCCESS)
@@ -106,6 +100,15 @@ bool PrepareUnmanagedCopy(const char *exePath, const char *copyName, std::string
     bool set = RegSetValueExA(handle, "Managed", 0, REG_SZ, (const BYTE *)"N", 2) == ERROR_SUCCESS;
     RegCloseKey(handle);
     return set;
+}
+
+bool PrepareUnmanagedCopy(const char *exePath, const char *copyName, std::string &copyPath)
+{
+    char folder[MAX_PATH] = "";
+    if (GetTempPathA(sizeof folder, folder) == 0)
+        return false;
+    copyPath = std::string(folder) + copyName;
+    return CopyFileA(WindowsPath(exePath).c_str(), copyPath.c_str(), FALSE) && MarkUnmanaged(copyName);
 }
 
 bool LaunchPanel(const char *exePath, RemotePanel &panel)

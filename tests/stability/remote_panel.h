@@ -14,11 +14,14 @@ struct RemotePanel {
     HWND Window;
 };
 
-// Copies the program under copyName to the temporary folder and, under
-// Wine, marks that name's windows as not managed by a window manager. On a
-// display with no window manager Wine otherwise waits 2 s for one at every
-// closing of a message box, which would make hundreds of cycles take hours.
-// The program's bytes are unchanged. Returns the copy's path.
+// Under Wine, marks the windows of programs named exeName as not managed by
+// a window manager. On a display with no window manager Wine otherwise waits
+// 2 s for one at every closing of a message box, which would make hundreds of
+// cycles take hours. A process marks itself before its first window.
+bool MarkUnmanaged(const char *exeName);
+
+// Copies the program under copyName to the temporary folder, marked as not
+// managed; the program's bytes are unchanged. Returns the copy's path.
 bool PrepareUnmanagedCopy(const char *exePath, const char *copyName, std::string &copyPath);
 
 // Starts the program and waits until it has painted and sits idle in its
