@@ -43,11 +43,11 @@ kivo_tarball() {
 }
 
 # Every tarball the test command uses: first the other release's testbed, for
-# its Wine, then the package checks' at a lower priority, as the Windows tests
-# run beside them.
+# its Wine, then the package checks' at the lowest priority, as the Windows
+# tests and the releases' builds run beside them.
 kivo_tarballs() {
     local release
-    kivo_tarball "$(kivo_other_release)" testbed >/dev/null && renice -n 10 "$BASHPID" >/dev/null || return
+    kivo_tarball "$(kivo_other_release)" testbed >/dev/null && renice -n 19 "$BASHPID" >/dev/null || return
     for release in $(kivo_package_releases); do
         kivo_tarball "$release" base >/dev/null && kivo_tarball "$release" testbed >/dev/null || return
     done
