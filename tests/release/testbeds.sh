@@ -8,10 +8,6 @@ kivo_other_release() {
     case $(. /etc/os-release && echo "${VERSION_CODENAME:-}") in bookworm) echo trixie ;; trixie) echo bookworm ;; *) return 1 ;; esac
 }
 
-# The releases the package is checked on: a package built on Debian 13 needs
-# its libraries, and releases are built on 12.
-kivo_package_releases() { if [ "$(kivo_other_release)" = bookworm ]; then echo trixie; else echo bookworm trixie; fi; }
-
 kivo_release_name() { case $1 in bookworm) echo "Debian 12" ;; trixie) echo "Debian 13" ;; esac; }
 
 # The tarball of RELEASE of KIND (base or testbed), made when needed, on stdout.
@@ -42,13 +38,3 @@ kivo_tarball() {
     ) 9>"$tarball.lock" && echo "$tarball"
 }
 
-# Every tarball the test command uses: first the other release's testbed, for
-# its Wine, then the package checks' at the lowest priority, as the Windows
-# tests and the releases' builds run beside them.
-kivo_tarballs() {
-    local release
-    kivo_tarball "$(kivo_other_release)" testbed >/dev/null && renice -n 19 "$BASHPID" >/dev/null || return
-    for release in $(kivo_package_releases); do
-        kivo_tarball "$release" base >/dev/null && kivo_tarball "$release" testbed >/dev/null || return
-    done
-}
