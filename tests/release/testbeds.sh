@@ -37,4 +37,3 @@ kivo_tarball() {
         echo "$recipe" >"$tarball.recipe"
     ) 9>"$tarball.lock" && echo "$tarball"
 }
-
