@@ -21,6 +21,10 @@ struct GdiEntry {
     unsigned long long UserPointer;
 };
 
+// Each look is a round of Wine server calls: a look a millisecond kept the
+// server busier than the program.
+static const DWORD PollMs = 10;
+
 double NowMilliseconds()
 {
     static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
@@ -210,7 +214,7 @@ HWND WaitForBox(const RemotePanel &panel, DWORD timeoutMs, std::string *text)
         }
         if (NowMilliseconds() > deadline)
             return NULL;
-        Sleep(1);
+        Sleep(PollMs);
     }
 }
 
@@ -226,7 +230,7 @@ bool AnswerBox(HWND box, int buttonId)
     while (IsWindow(box)) {
         if (NowMilliseconds() > deadline)
             return false;
-        Sleep(1);
+        Sleep(PollMs);
     }
     return true;
 }
