@@ -193,7 +193,7 @@ class Release(unittest.TestCase):
             self.assertEqual(re.findall(r'<release version="([^"]+)"', f.read()), [NEXT_VERSION, VERSION])
 
     def test_signatures_of_another_release_are_refused(self):
-        result = subprocess.run(["python3", SOURCE + "/scripts/lib/apt_repository.py", self.work + "/refused",
+        result = subprocess.run([sys.executable, SOURCE + "/scripts/lib/apt_repository.py", self.work + "/refused",
                                  self.next + "/" + DEB.replace(VERSION, NEXT_VERSION), "--attach-signatures", self.first],
                                 capture_output=True, text=True, env=dict(os.environ, SOURCE_DATE_EPOCH="0"))
         self.assertEqual((result.returncode, result.stderr[:61]), (1, "release: error: InRelease signs another Release than this one"))
