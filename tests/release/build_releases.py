@@ -1,9 +1,10 @@
 """Builds the releases that the release's checks look at, each once, with
 scripts/release from clones of the sources:
 
-- first: this version, as it is committed;
+- first: this version, as it is committed, its apt repository signed with a
+  throw-away OpenPGP key;
 - next: the next version, made with scripts/new-version, signed with a
-  throw-away key;
+  throw-away certificate and the same OpenPGP key, in first's repository;
 - again: the next version once more, from next's signatures, at another path,
   with another umask, time zone and locale, and as nobody where the build may
   switch users (as root). It must give next's bytes, file for file.
@@ -52,7 +53,7 @@ def build(clone, commit, source=SOURCE, as_nobody=False, variations=None, new_ve
     env = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "HOME": os.path.dirname(clone)}
     env.update({k: v for k, v in variations.items() if k != "umask"})
     if password:
-        env["KIVO_SIGN_PASSWORD"] = password
+        env["KIVO_SIGN_PASSWORD"] = env["KIVO_ARCHIVE_PASSPHRASE"] = password
     command = ["bash", "-c", 'umask %s && exec "$0" --out "$@"' % variations.get("umask", "022"),
                os.path.join(clone, "scripts", "release"), out] + list(options)
     if as_nobody:
@@ -73,16 +74,24 @@ def main():
     try:
         os.chmod(work, 0o755)
         head = run(["git", "-C", SOURCE, "rev-parse", "HEAD"]).strip()
-        first = build(os.path.join(work, "first", "kivo"), head)
+        # The repository's key as a real one is: with a passphrase, from a GNUPGHOME of its own.
+        gnupg, archive = os.path.join(work, "gnupg"), os.path.join(work, "archive-key.pgp")
+        gpg = ["gpg", "--homedir", gnupg, "--batch", "--pinentry-mode", "loopback", "--passphrase", PASSWORD]
+        os.mkdir(gnupg, 0o700)
+        run(gpg + ["--quick-gen-key", "Kivo test archive <archive@kivo.invalid>", "ed25519", "sign", "2d"])
+        run(gpg + ["--output", archive, "--export-secret-keys"])
+        run(["gpgconf", "--homedir", gnupg, "--kill", "gpg-agent"])
+        first = build(os.path.join(work, "first", "kivo"), head, options=["--archive-key", archive], password=PASSWORD)
         certificate, key = os.path.join(folder, "signer.pem"), os.path.join(work, "signer.p12")
         run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Kivo test signer",
              "-keyout", key + ".pem", "-out", certificate])
         run(["openssl", "pkcs12", "-export", "-inkey", key + ".pem", "-in", certificate, "-out", key,
              "-passout", "pass:" + PASSWORD])
         next_clone = os.path.join(work, "next", "kivo")
-        signed = build(next_clone, head, new_version=next_version(), options=["--sign", key], password=PASSWORD)
+        signed = build(next_clone, head, new_version=next_version(), password=PASSWORD,
+                       options=["--sign", key, "--archive-key", archive, "--repository", first])
         again = build(os.path.join(work, "again", "somewhere", "else"), "HEAD", source=next_clone,
-                      as_nobody=os.geteuid() == 0, options=["--attach-signatures", signed],
+                      as_nobody=os.geteuid() == 0, options=["--attach-signatures", signed, "--repository", first],
                       variations={"TZ": "Pacific/Chatham", "LANG": "C", "LC_ALL": "C", "umask": "077"})
         for name, out in ("first", first), ("next", signed), ("again", again):
             shutil.copytree(out, os.path.join(folder, name))

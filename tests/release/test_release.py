@@ -1,9 +1,9 @@
 """The release's files, as tests/release/build_releases.py built them into
 build-native/releases: the next version built twice, signed and from its signatures,
 must give the same bytes. Then what was built: the zip, Kivo.exe, and the
-Debian package's lint, contents, dependencies, icons, desktop entry and
-launcher, the signatures, and the installer under Wine (installed, upgraded
-to the next version, refused a downgrade, removed)."""
+Debian package's lint, contents, dependencies, icons, desktop entry, metainfo
+and launcher, the signatures, the apt repository, and the installer under Wine
+(installed, upgraded to the next version, refused a downgrade, removed)."""
 import filecmp
 import glob
 import os
@@ -28,6 +28,7 @@ DEB = "kivo_%s-1_amd64.deb" % VERSION
 ZIP = "kivo-%s-windows-x64.zip" % VERSION
 MSI = "kivo-%s-x64.msi" % VERSION
 FILES = ["Kivo.exe", ZIP, DEB, MSI, "SHA256SUMS"]
+METAINFO = "usr/share/metainfo/example.kivo.tallystation.metainfo.xml"
 ICON_SIZES = [16, 32, 48, 64, 128, 256]
 INSPECTOR = os.path.join(SOURCE, "build", "tests", "e2e", "kivo_inspector.exe")
 # What Windows Installer keeps of its own, whatever is installed, and the
@@ -39,6 +40,10 @@ INSTALLER_RECORDS = re.compile(r"(Microsoft|CurrentVersion|windows)[\\/]Installe
 
 def run(command, **kwargs):
     return subprocess.run(command, check=True, capture_output=True, text=True, **kwargs).stdout
+
+
+def released(folder):
+    return sorted(os.path.relpath(os.path.join(d, f), folder) for d, _, names in os.walk(folder) for f in names)
 
 
 def products(env):
@@ -80,7 +85,9 @@ class Release(unittest.TestCase):
         return os.path.join(self.root, *parts)
 
     def test_two_builds_give_the_same_bytes(self):
-        for one, other, name in [(self.next, self.next_again, name.replace(VERSION, NEXT_VERSION)) for name in FILES]:
+        self.assertEqual(released(self.next_again), released(self.next))
+        for one, other, name in [(self.next, self.next_again, name) for name in
+                                 sorted(set(released(self.next)) | {f.replace(VERSION, NEXT_VERSION) for f in FILES})]:
             with self.subTest(name):
                 first, second = os.path.join(one, name), os.path.join(other, name)
                 if not os.path.exists(first) or not os.path.exists(second):
@@ -92,8 +99,12 @@ class Release(unittest.TestCase):
                         self.fail("the two builds of %s differ; diffoscope says:\n%s" % (name, why))
 
     def test_checksums_and_zip(self):
-        self.assertEqual(run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=self.first).split("\n")[:4],
-                         ["Kivo.exe: OK", ZIP + ": OK", DEB + ": OK", MSI + ": OK"])
+        for folder, version in (self.first, VERSION), (self.next, NEXT_VERSION):
+            checked = run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=folder).splitlines()
+            self.assertEqual(checked[:4], [f.replace(VERSION, version) + ": OK" for f in ["Kivo.exe", ZIP, DEB, MSI]])
+            self.assertEqual(sorted(line[:-4] for line in checked), [f for f in released(folder) if f != "SHA256SUMS"])
+        self.assertTrue(filecmp.cmp(os.path.join(self.next, "pool", "main", "k", "kivo", DEB),
+                                    os.path.join(self.first, DEB), shallow=False), "the first version kept in the pool")
         with open(os.path.join(self.first, "Kivo.exe"), "rb") as f:
             exe = f.read()
         with zipfile.ZipFile(os.path.join(self.first, ZIP)) as z:
@@ -135,7 +146,7 @@ class Release(unittest.TestCase):
                     "/usr/lib/kivo/launcher.sh", "/usr/lib/kivo/session.sh", "/usr/lib/kivo/wine",
                     "/usr/share/applications/kivo.desktop", "/usr/share/doc/kivo/changelog.Debian.gz",
                     "/usr/share/doc/kivo/copyright", "/usr/share/lintian/overrides/kivo",
-                    "/usr/share/man/man1/kivo.1.gz"]
+                    "/usr/share/man/man1/kivo.1.gz", "/" + METAINFO]
         expected += ["/usr/share/icons/hicolor/%dx%d/apps/kivo.png" % (s, s) for s in ICON_SIZES]
         self.assertEqual(files, sorted(expected))
 
@@ -170,6 +181,22 @@ class Release(unittest.TestCase):
         self.assertIn("Icon=kivo\n", text)
         self.assertIn("[Desktop Action simulator]\n", text)
         self.assertIn("Exec=kivo --dialogs --simulator\n", text)
+
+    def test_metainfo(self):
+        """Valid with the pedantic hints and no network; the releases are debian/changelog's, the next one's too."""
+        root = os.path.join(self.work, "next")
+        run(["dpkg-deb", "-x", os.path.join(self.next, DEB.replace(VERSION, NEXT_VERSION)), root])
+        result = subprocess.run(["appstreamcli", "validate", "--pedantic", "--no-net", "--explain",
+                                 os.path.join(root, METAINFO)], capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        with open(os.path.join(root, METAINFO)) as f:
+            self.assertEqual(re.findall(r'<release version="([^"]+)"', f.read()), [NEXT_VERSION, VERSION])
+
+    def test_signatures_of_another_release_are_refused(self):
+        result = subprocess.run([sys.executable, SOURCE + "/scripts/lib/apt_repository.py", self.work + "/refused",
+                                 self.next + "/" + DEB.replace(VERSION, NEXT_VERSION), "--attach-signatures", self.first],
+                                capture_output=True, text=True, env=dict(os.environ, SOURCE_DATE_EPOCH="0"))
+        self.assertEqual((result.returncode, result.stderr[:61]), (1, "release: error: InRelease signs another Release than this one"))
 
     def test_installed_launcher_finds_its_pieces(self):
         # Unpacked anywhere, bin/kivo finds lib/kivo beside it, and with no
