@@ -4,9 +4,7 @@
 # RELEASE-testbed.tar, with the package's and its tests' dependencies.
 kivo_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
-kivo_other_release() {
-    case $(. /etc/os-release && echo "${VERSION_CODENAME:-}") in bookworm) echo trixie ;; trixie) echo bookworm ;; *) return 1 ;; esac
-}
+kivo_other_release() { case $(. /etc/os-release && echo "${VERSION_CODENAME:-}") in bookworm) echo trixie ;; trixie) echo bookworm ;; *) return 1 ;; esac; }
 
 kivo_release_name() { case $1 in bookworm) echo "Debian 12" ;; trixie) echo "Debian 13" ;; esac; }
 
