@@ -1,8 +1,7 @@
 # shellcheck shell=bash
-# What the package's tests share: the installed session with the sources'
-# display, kivo as a user of its own, the panel as X sees it, driven with real
-# input at its fixed layout, judged by what the device received; screenshots
-# kept among the artifacts.
+# What the package's tests share: the installed session with the sources' display, kivo
+# as a user of its own, the panel as X sees it, driven with real input at its fixed
+# layout, judged by what the device received; screenshots kept among the artifacts.
 set -euo pipefail
 # shellcheck source=scripts/lib/session.sh
 . /usr/lib/kivo/session.sh
@@ -11,8 +10,7 @@ set -euo pipefail
 
 testName=${0##*/}
 artifacts=${AUTOPKGTEST_ARTIFACTS:-$(mktemp -d)}
-tester=kivo-tester home=/home/kivo-tester
-kivo='' output=''
+tester=kivo-tester home=/home/kivo-tester kivo='' output=''
 # Where the tests press, in the panel's fixed layout.
 switchPoint=(270 54) closePoint=(312 14)
 
@@ -122,13 +120,17 @@ check_ended() {
 }
 
 # A simulator as the adapter at /tmp/adapter, as root (kivo refuses an adapter
-# another of the user's processes holds); its pty open to all.
+# another of the user's processes holds); its pty open to all; its answers late,
+# as a real device's: the monitor drops, as a serial port does, one that comes
+# while the panel has the port closed between its request and its read.
 start_adapter() {
     rm -f /tmp/adapter /tmp/adapter-control /tmp/adapter.jsonl
     kivo_start "$artifacts/adapter.out" /usr/lib/kivo/kivo-devsim --link /tmp/adapter --control-link /tmp/adapter-control \
         --log /tmp/adapter.jsonl
     kivo_ready "the adapter's simulator" "$artifacts/adapter.out" test -L /tmp/adapter || exit 1
     chmod 666 "$(readlink /tmp/adapter)"
+    stty -F /tmp/adapter-control raw -echo && exec 3<>/tmp/adapter-control && echo 'delay 300' >&3 && read -r -t 5 answer <&3 &&
+        exec 3>&- && [ "$answer" = ok ] || fail "the adapter's simulator took no delay: ${answer:-no answer}"
 }
 
 kivo_session_begin "$testName" "$(mktemp -d)"
