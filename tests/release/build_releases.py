@@ -13,7 +13,11 @@ usage: build_releases.py FOLDER
 FOLDER receives first/, next/ and again/ (each a release's files), the
 signer's certificate and first's lintian log. The clones live in a temporary
 folder that every user may enter, since the sources may not be (/root, a
-private home)."""
+private home).
+
+first and next are built at one path with one compiler cache, so that next
+compiles only what the version changed; again compiles everything afresh,
+so it still tells a build that depends on its path or cache."""
 import os
 import pwd
 import shutil
@@ -40,9 +44,12 @@ def next_version():
 
 
 def build(clone, commit, source=SOURCE, as_nobody=False, variations=None, new_version=None, options=(),
-          password=None):
-    """scripts/release in a clone of source at commit; the release's folder."""
-    variations = variations or {}
+          password=None, cache=None, keep=None):
+    """scripts/release in a clone of source at commit, compiling through
+    ccache in cache if given; the release's folder, moved to keep if given."""
+    variations = dict(variations or {})
+    if cache:
+        variations.update(CCACHE_DIR=cache, CMAKE_C_COMPILER_LAUNCHER="ccache", CMAKE_CXX_COMPILER_LAUNCHER="ccache")
     run(["git", "clone", "-q", "--no-hardlinks", source, clone])
     run(["git", "-C", clone, "checkout", "-q", "--detach", commit])
     if new_version:
@@ -63,6 +70,9 @@ def build(clone, commit, source=SOURCE, as_nobody=False, variations=None, new_ve
     result = subprocess.run(command, env=env, capture_output=True, text=True, cwd=os.path.dirname(clone))
     if result.returncode != 0:
         sys.exit("scripts/release failed in %s:\n%s%s" % (clone, result.stdout, result.stderr))
+    if keep:
+        os.rename(os.path.dirname(clone), keep)
+        return os.path.join(keep, "out")
     return out
 
 
@@ -81,16 +91,17 @@ def main():
         run(gpg + ["--quick-gen-key", "Kivo test archive <archive@kivo.invalid>", "ed25519", "sign", "2d"])
         run(gpg + ["--output", archive, "--export-secret-keys"])
         run(["gpgconf", "--homedir", gnupg, "--kill", "gpg-agent"])
-        first = build(os.path.join(work, "first", "kivo"), head, options=["--archive-key", archive], password=PASSWORD)
+        clone, cache = os.path.join(work, "build", "kivo"), os.path.join(work, "ccache")
+        first = build(clone, head, options=["--archive-key", archive], password=PASSWORD, cache=cache,
+                      keep=os.path.join(work, "first"))
         certificate, key = os.path.join(folder, "signer.pem"), os.path.join(work, "signer.p12")
         run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Kivo test signer",
              "-keyout", key + ".pem", "-out", certificate])
         run(["openssl", "pkcs12", "-export", "-inkey", key + ".pem", "-in", certificate, "-out", key,
              "-passout", "pass:" + PASSWORD])
-        next_clone = os.path.join(work, "next", "kivo")
-        signed = build(next_clone, head, new_version=next_version(), password=PASSWORD,
+        signed = build(clone, head, new_version=next_version(), password=PASSWORD, cache=cache,
                        options=["--sign", key, "--archive-key", archive, "--repository", first])
-        again = build(os.path.join(work, "again", "somewhere", "else"), "HEAD", source=next_clone,
+        again = build(os.path.join(work, "again", "somewhere", "else"), "HEAD", source=clone,
                       as_nobody=os.geteuid() == 0, options=["--attach-signatures", signed, "--repository", first],
                       variations={"TZ": "Pacific/Chatham", "LANG": "C", "LC_ALL": "C", "umask": "077"})
         for name, out in ("first", first), ("next", signed), ("again", again):
