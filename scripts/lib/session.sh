@@ -210,7 +210,7 @@ kivo_session_end() {
     # shellcheck disable=SC2046 # one PID a word
     if [ -n "$kivo_served" ] && ! kivo_wait_until 2 "Wine's last processes to end" kivo_ended $(kivo_wine_leftovers) 2>/dev/null; then
         for pid in $(kivo_wine_leftovers); do
-            echo "$kivo_name: ended $(cat "/proc/$pid/comm" 2>/dev/null || echo a process) (PID $pid), left running by Wine" >&2
+            echo "$kivo_name: ended $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | sed 's/ $//' | grep . || echo a process) (PID $pid), left running by Wine" >&2
             kill -KILL "$pid" 2>/dev/null || true
             wait "$pid" 2>/dev/null || true
         done

@@ -280,7 +280,7 @@ class Stopping(unittest.TestCase):
         result = subprocess.run(["bash", "-c", script, "bash", os.path.join(SOURCE, "scripts", "lib"), home, fake_wine],
                                 capture_output=True, text=True, timeout=30)
         leftover = int(result.stdout)
-        self.assertEqual(result.stderr, "kivo: ended wine-leftover (PID %d), left running by Wine\n" % leftover)
+        self.assertEqual(result.stderr, "kivo: ended %s 300 (PID %d), left running by Wine\n" % (fake_wine, leftover))
         self.assertEqual(processes_of("WINEPREFIX", os.path.join(home, "prefix")), [])
 
 
