@@ -26,8 +26,8 @@ kivo_tarball() {
         flock 9
         [ "$(cat "$tarball.recipe" 2>/dev/null)" = "$recipe" ] && [ -n "$(find "$tarball" -mtime -7 2>/dev/null)" ] && exit
         echo "making $tarball, a minute or two" >&2
-        # dash in apt's hooks cannot name a pipe above 9: a caller's descriptors would take it there.
-        for fd in "/proc/$BASHPID/fd"/*; do [ "${fd##*/}" -le 2 ] || eval "exec ${fd##*/}>&-"; done
+        # dash in apt's hooks names no pipe above 9, where a caller's descriptors would push it; 9, the lock, stays.
+        for fd in "/proc/$BASHPID/fd"/*; do [ "${fd##*/}" -le 2 ] || [ "${fd##*/}" -eq 9 ] || eval "exec ${fd##*/}>&-"; done
         unshare --mount --propagation private mmdebstrap --aptopt='APT::Install-Recommends "false"' \
             "${options[@]}" "$1" "${tarball/.tar/.new.tar}" >"$tarball.log" 2>&1 ||
             { echo "could not make $tarball: see $tarball.log" >&2; exit 1; }
