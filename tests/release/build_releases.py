@@ -1,5 +1,7 @@
 """Builds the releases that the release's checks look at, each once, with
-scripts/release from clones of the sources:
+scripts/release from clones of the sources: first and next, then, with
+--again, again, which only the comparison needs (scripts/test builds it beside
+the package checks, in the CPU they leave):
 
 - first: this version, as it is committed, its apt repository signed with a
   throw-away OpenPGP key;
@@ -10,8 +12,10 @@ scripts/release from clones of the sources:
   switch users (as root). It must give next's bytes, file for file.
 
 usage: build_releases.py FOLDER
+       build_releases.py --again FOLDER
 FOLDER receives first/, next/ and again/ (each a release's files), the
-signer's certificate and first's lintian log. The clones live in a temporary
+signer's certificate, first's lintian log and next's commit (next.bundle),
+from which again is built. The clones live in a temporary
 folder that every user may enter, since the sources may not be (/root, a
 private home).
 
@@ -76,13 +80,31 @@ def build(clone, commit, source=SOURCE, as_nobody=False, variations=None, new_ve
     return out
 
 
+def build_again(folder, work):
+    """again, from the copies of next's commit and of the releases it names, where nobody may read them."""
+    for name in "first", "next":
+        shutil.copytree(os.path.join(folder, name), os.path.join(work, name))
+    bundle = shutil.copy(os.path.join(folder, "next.bundle"), work)
+    commit = run(["git", "bundle", "list-heads", bundle, "HEAD"]).split()[0]
+    again = build(os.path.join(work, "again", "somewhere", "else"), commit, source=bundle,
+                  as_nobody=os.geteuid() == 0,
+                  options=["--attach-signatures", os.path.join(work, "next"), "--repository", os.path.join(work, "first")],
+                  variations={"TZ": "Pacific/Chatham", "LANG": "C", "LC_ALL": "C", "umask": "077"})
+    shutil.rmtree(os.path.join(folder, "again"), ignore_errors=True)
+    shutil.copytree(again, os.path.join(folder, "again"))
+
+
 def main():
-    folder = os.path.abspath(sys.argv[1])
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
+    again = sys.argv[1:2] == ["--again"]
+    folder = os.path.abspath(sys.argv[-1])
+    if not again:
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
     work = tempfile.mkdtemp(prefix="kivo-releases-")
     try:
         os.chmod(work, 0o755)
+        if again:
+            return build_again(folder, work)
         head = run(["git", "-C", SOURCE, "rev-parse", "HEAD"]).strip()
         # The repository's key as a real one is: with a passphrase, from a GNUPGHOME of its own.
         gnupg, archive = os.path.join(work, "gnupg"), os.path.join(work, "archive-key.pgp")
@@ -101,10 +123,8 @@ def main():
              "-passout", "pass:" + PASSWORD])
         signed = build(clone, head, new_version=next_version(), password=PASSWORD, cache=cache,
                        options=["--sign", key, "--archive-key", archive, "--repository", first])
-        again = build(os.path.join(work, "again", "somewhere", "else"), "HEAD", source=clone,
-                      as_nobody=os.geteuid() == 0, options=["--attach-signatures", signed, "--repository", first],
-                      variations={"TZ": "Pacific/Chatham", "LANG": "C", "LC_ALL": "C", "umask": "077"})
-        for name, out in ("first", first), ("next", signed), ("again", again):
+        run(["git", "-C", clone, "bundle", "create", os.path.join(folder, "next.bundle"), "HEAD"])
+        for name, out in ("first", first), ("next", signed):
             shutil.copytree(out, os.path.join(folder, name))
         shutil.copy(os.path.join(work, "first", "kivo", "build-release", "lintian.log"), folder)
     finally:
