@@ -1,9 +1,10 @@
 """The release's files, as tests/release/build_releases.py built them into
 build-native/releases: the next version built twice, signed and from its
 signatures, must give the same bytes (Reproducible). Then what was built
-(Release): the zip, Kivo.exe, and the Debian package's lint, contents, dependencies, icons, desktop entry, metainfo
-and launcher, the signatures, the apt repository, and the installer under Wine
-(installed, upgraded to the next version, refused a downgrade, removed)."""
+(Release): the zip, Kivo.exe, and the Debian package's lint, contents,
+dependencies, icons, desktop entry, metainfo and launcher, the signatures, the
+apt repository, and the installer under Wine (installed, upgraded to the next
+version, refused a downgrade, removed)."""
 import filecmp
 import glob
 import os
