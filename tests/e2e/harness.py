@@ -20,7 +20,7 @@ import time
 import tty
 import unittest
 
-from PIL import Image
+from PIL import ImageGrab
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -186,10 +186,9 @@ def drag(start, moves, step_pause=0.05):
 
 def screenshot(name=None):
     """The whole display as an RGB image; kept under the output folder by name."""
-    path = os.path.join(output_dir("screenshots"), (name or "last") + ".png")
-    subprocess.run(["import", "-window", "root", "-depth", "8", path], check=True,
-                   stderr=subprocess.DEVNULL)
-    return Image.open(path).convert("RGB")
+    image = ImageGrab.grab(xdisplay=os.environ["DISPLAY"])
+    image.save(os.path.join(output_dir("screenshots"), (name or "last") + ".png"))
+    return image
 
 
 def near(pixel, colour, tolerance=24):
